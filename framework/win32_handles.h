@@ -1,0 +1,27 @@
+// Owners for the kernel and registry handles the program opens.
+#pragma once
+
+#include "framework/platform.h"
+#include "framework/unique_handle.h"
+
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) { ::CloseHandle(handle); }
+};
+using FileHandle = UniqueHandle<FileHandleTraits>;
+
+// Kernel objects whose failure value is null: mappings, mutexes, processes.
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE handle) { ::CloseHandle(handle); }
+};
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY key) { ::RegCloseKey(key); }
+};
+using RegKey = UniqueHandle<RegKeyTraits>;

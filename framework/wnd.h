@@ -1,0 +1,81 @@
+// A window object: the window's handle, its message map, and the one place where messages
+// enter the map, with notifications offered to the child they came from first.
+#pragma once
+
+#include "framework/message_map.h"
+
+class CWnd : public CCmdTarget {
+    DECLARE_DYNAMIC(CWnd)
+
+public:
+    CWnd() = default;
+    ~CWnd() override;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    HWND m_hWnd = nullptr;
+    HWND GetSafeHwnd() const { return m_hWnd; }
+
+    // Every message for this object comes through here. A WM_NOTIFY from a child that has an
+    // object of its own goes to that child's map first, as OCM_NOTIFY, by a direct call; only
+    // when the child leaves it does this object's map see it.
+    bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+#ifdef _WIN32
+    // Takes over an existing window (a dialog control, say) until it is destroyed.
+    bool SubclassWindow(HWND hWnd);
+    bool SubclassDlgItem(UINT id, const CWnd* parent);
+    HWND UnsubclassWindow();
+    // Creates a window of the framework's own class, bound to this object from WM_NCCREATE on.
+    bool CreateEx(DWORD exStyle, LPCSTR windowName, DWORD style, const RECT& rect, HWND parent,
+                  UINT id);
+    bool DestroyWindow();
+    // The object behind a subclassed or framework-created window, or null.
+    static CWnd* FromHandlePermanent(HWND hWnd);
+
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    }
+    HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    HWND GetParent() const { return ::GetParent(m_hWnd); }
+    DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
+    void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
+    void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
+        ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+    }
+    BOOL IsWindow() const { return ::IsWindow(m_hWnd); }
+    BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
+    BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+    void SetWindowText(LPCSTR text) { ::SetWindowTextA(m_hWnd, text); }
+    void SetDlgItemText(int id, LPCSTR text) { ::SetDlgItemTextA(m_hWnd, id, text); }
+    UINT IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
+    HICON SetIcon(HICON icon, BOOL big) {
+        return reinterpret_cast<HICON>(
+            SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+    }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
+    BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
+    BOOL ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
+
+    // Default handling for the handlers of the framework's messages: clearing the handled flag
+    // lets the window's default processing run after the map.
+    void OnPaint() { SetMsgHandled(false); }
+    void OnTimer(UINT_PTR) { SetMsgHandled(false); }
+    void OnSize(UINT, int, int) { SetMsgHandled(false); }
+    int OnCreate(LPCREATESTRUCTA) {
+        SetMsgHandled(false);
+        return 0;
+    }
+
+protected:
+    // What the window's own procedure does with a message the map left.
+    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK FrameworkWindowProc(HWND hWnd, UINT message, WPARAM wParam,
+                                                LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR subclassId, DWORD_PTR refData);
+    bool m_bSubclassed = false;
+#endif
+};

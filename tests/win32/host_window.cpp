@@ -1,0 +1,48 @@
+#include "tests/win32/host_window.h"
+
+namespace {
+constexpr UINT kListId = 100;
+}
+
+BEGIN_MESSAGE_MAP(HostWindow, CWnd)
+ON_NOTIFY(LVN_COLUMNCLICK, kListId, OnColumnClick)
+ON_NOTIFY(NM_CUSTOMDRAW, kListId, OnCustomDraw)
+END_MESSAGE_MAP()
+
+HostWindow::HostWindow(DWORD listStyle, CColorListCtrl* list) : m_list(list ? list : &m_ownList) {
+    const RECT frame{40, 40, 640, 440};
+    CreateEx(0, "Portlook test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, frame, nullptr, 0);
+    RECT client{};
+    GetClientRect(&client);
+    m_list->Create(WS_CHILD | WS_VISIBLE | listStyle, client, m_hWnd, kListId);
+}
+
+HostWindow::~HostWindow() { DestroyWindow(); }
+
+void HostWindow::SendHeaderClick(int column, UINT code) {
+    HWND header = m_list->GetHeaderCtrl();
+    NMHEADERA click{};
+    click.hdr.hwndFrom = header;
+    click.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(header));
+    click.hdr.code = code;
+    click.iItem = column;
+    click.iButton = 0;
+    ::SendMessageA(m_list->m_hWnd, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+}
+
+void HostWindow::SetListClientSize(int width, int height) {
+    RECT window{};
+    RECT client{};
+    ::GetWindowRect(m_list->m_hWnd, &window);
+    m_list->CWnd::GetClientRect(&client);
+    const int frameWidth = (window.right - window.left) - client.right;
+    const int frameHeight = (window.bottom - window.top) - client.bottom;
+    m_list->MoveWindow(0, 0, width + frameWidth, height + frameHeight);
+}
+
+void HostWindow::OnColumnClick(NMHDR*, LRESULT*) { ++m_nColumnClicks; }
+
+void HostWindow::OnCustomDraw(NMHDR*, LRESULT*) {
+    ++m_nCustomDraws;
+    SetMsgHandled(false);
+}

@@ -1,0 +1,33 @@
+// A top-level window of the framework's own class holding one colour list: the parent that
+// reflects the list's notifications, as a dialog does.
+#pragma once
+
+#include "colorlist/color_list_ctrl.h"
+
+class HostWindow : public CWnd {
+public:
+    explicit HostWindow(DWORD listStyle, CColorListCtrl* list = nullptr);
+    ~HostWindow() override;
+
+    CColorListCtrl& List() { return *m_list; }
+    // Column clicks the list passed on to us.
+    int ColumnClicks() const { return m_nColumnClicks; }
+    // Notifications that reached this window's own map rather than the list's.
+    int CustomDrawsSeen() const { return m_nCustomDraws; }
+
+    // The header's click notification, sent to the list exactly as the header sends it.
+    void SendHeaderClick(int column, UINT code);
+    // Sizes the list so that its client area has this size.
+    void SetListClientSize(int width, int height);
+
+protected:
+    void OnColumnClick(NMHDR* notify, LRESULT* result);
+    void OnCustomDraw(NMHDR* notify, LRESULT* result);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    CColorListCtrl m_ownList;
+    CColorListCtrl* m_list;
+    int m_nColumnClicks = 0;
+    int m_nCustomDraws = 0;
+};
