@@ -1,0 +1,17 @@
+// The system's own list of serial ports: the values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM,
+// in the registry's enumeration order. The key is open for as long as the object lives.
+#pragma once
+
+#include "framework/win32_handles.h"
+#include "ports/port_source.h"
+
+class RegistryPortSource : public PortSource {
+public:
+    RegistryPortSource();
+    bool IsOpen() const override { return m_key.IsValid(); }
+    bool ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
+                   DWORD* dataLength) override;
+
+private:
+    RegKey m_key;
+};
