@@ -1,9 +1,26 @@
 #include "colorlist/color_list_ctrl.h"
 
+#include <algorithm>
+#include <string>
+
+#include "framework/text_compare.h"
+
+namespace {
+constexpr int kTextMargin = 12;           // added to every measured text width
+constexpr int kHeadingBufferSize = 1024;  // a heading is read into this much
+constexpr LPARAM kSortBits = 3;
+constexpr LPARAM kAscending = 1;
+constexpr LPARAM kDescending = 2;
+}  // namespace
+
 IMPLEMENT_DYNAMIC(CColorListCtrl, CListCtrl)
 
+// The header is the list's own child with id 0: its clicks come to the list as ordinary
+// notifications, not reflected ones.
 BEGIN_MESSAGE_MAP(CColorListCtrl, CListCtrl)
 ON_NOTIFY_REFLECT(NM_CUSTOMDRAW, OnCustomDraw)
+ON_NOTIFY(HDN_ITEMCLICKA, 0, OnHeaderItemClick)
+ON_NOTIFY(HDN_ITEMCLICKW, 0, OnHeaderItemClick)
 END_MESSAGE_MAP()
 
 int CColorListCtrl::InsertItem(int index, LPCSTR text) {
@@ -90,4 +107,80 @@ void CColorListCtrl::OnCustomDraw(NMHDR* notify, LRESULT* result) {
         default:
             break;
     }
+}
+
+void CColorListCtrl::OnHeaderItemClick(NMHDR* notify, LRESULT* result) {
+    // The item index sits at the same place in the ANSI and the wide record. Handling the
+    // click here keeps the list from passing a column click on to its parent.
+    SortColumn(reinterpret_cast<NMHEADERA*>(notify)->iItem);
+    *result = 0;
+}
+
+BOOL CColorListCtrl::SortColumn(int column) {
+    bool ascending = true;
+    for (int i = 0; i < GetHeaderItemCount(); ++i) {
+        HDITEMA item{};
+        item.mask = HDI_LPARAM;
+        GetHeaderItem(i, &item);
+        if (i != column) {
+            item.lParam &= ~kSortBits;
+        } else if ((item.lParam & kSortBits) == kAscending) {
+            item.lParam = (item.lParam & ~kSortBits) | kDescending;
+            ascending = false;
+        } else if ((item.lParam & kSortBits) != kSortBits) {
+            item.lParam = (item.lParam & ~kSortBits) | kAscending;
+        }
+        // Only the value goes back: no sort arrow, the heading stays as it is.
+        item.mask = HDI_LPARAM;
+        SetHeaderItem(i, &item);
+    }
+    SortContext context{this, column, ascending};
+    return SortItems(CompareItems, reinterpret_cast<DWORD_PTR>(&context));
+}
+
+int CALLBACK CColorListCtrl::CompareItems(LPARAM a, LPARAM b, LPARAM context) {
+    const auto& sort = *reinterpret_cast<const SortContext*>(context);
+    LVFINDINFOA find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = a;
+    const std::string textA = sort.list->GetItemText(sort.list->FindItem(&find), sort.column);
+    find.lParam = b;
+    const std::string textB = sort.list->GetItemText(sort.list->FindItem(&find), sort.column);
+    const int order = CompareMultiByte(textA.c_str(), textB.c_str());
+    return sort.ascending ? order : -order;
+}
+
+bool CColorListCtrl::AutoSizeColumns() {
+    for (int column = 0; column < GetHeaderItemCount(); ++column) AutoSizeColumn(column);
+    return true;
+}
+
+int CColorListCtrl::AutoSizeColumn(int column) {
+    const int count = GetHeaderItemCount();
+    if (column < 0 || column >= count) return -1;
+
+    char heading[kHeadingBufferSize] = {};
+    HDITEMA item{};
+    item.mask = HDI_TEXT;
+    item.pszText = heading;
+    item.cchTextMax = kHeadingBufferSize;
+    GetHeaderItem(column, &item);
+    int width = GetStringWidth(heading) + kTextMargin;
+
+    if (column == count - 1) {
+        RECT client{};
+        GetClientRect(&client);
+        const int clientWidth = client.right - client.left;
+        if (clientWidth <= 0) return -1;
+        width = clientWidth;
+        for (int other = 0; other < column; ++other) width -= GetColumnWidth(other);
+    } else {
+        const int rows = GetItemCount();
+        for (int row = 0; row < rows; ++row) {
+            width = std::max(width, GetStringWidth(GetItemText(row, column).c_str()) + kTextMargin);
+        }
+    }
+    // A negative width would ask a real list to measure the column itself.
+    SetColumnWidth(column, std::max(width, 0));
+    return width;
 }

@@ -28,8 +28,27 @@ public:
 
     size_t ColorEntryCount() const { return m_colors.size(); }
 
+    // Sorts the rows by a column's texts. The sort state lives only in the two low bits of
+    // each header item's application value (1 ascending, 2 descending); the other bits are
+    // the caller's and are carried along.
+    BOOL SortColumn(int column);
+    // Every column to its contents; the last one takes the width that is left.
+    bool AutoSizeColumns();
+    // The width worked out (a last column left with none gets width 0 but reports the zero or
+    // negative rest), or -1 for a column that does not exist or a list without width.
+    int AutoSizeColumn(int column);
+
 protected:
+    struct SortContext {
+        CColorListCtrl* list;
+        int column;
+        bool ascending;
+    };
+    // The list hands over the rows' platform item data, that is, their keys.
+    static int CALLBACK CompareItems(LPARAM a, LPARAM b, LPARAM context);
+
     void OnCustomDraw(NMHDR* notify, LRESULT* result);
+    void OnHeaderItemClick(NMHDR* notify, LRESULT* result);
     DECLARE_MESSAGE_MAP()
 
 private:

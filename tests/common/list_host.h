@@ -10,6 +10,8 @@
 
 #include "colorlist/color_list_ctrl.h"
 
+class ListModel;
+
 enum class ListHostKind { Model, Window };
 
 class ListHost {
@@ -22,6 +24,8 @@ public:
     virtual int ColumnClicksToParent() const = 0;
     // Resizes the list's client area.
     virtual void SetClientSize(int width, int height) = 0;
+    // The model behind the list, or null for a real list view.
+    virtual ListModel* Model() { return nullptr; }
 };
 
 std::unique_ptr<ListHost> MakeModelHost(DWORD style);

@@ -10,6 +10,7 @@ public:
     void ClickHeader(int column, UINT code) override { m_model.ClickHeader(column, code); }
     int ColumnClicksToParent() const override { return m_model.ColumnClicksToParent(); }
     void SetClientSize(int width, int height) override { m_model.SetClientSize(width, height); }
+    ListModel* Model() override { return &m_model; }
 
 private:
     ListModel m_model;
