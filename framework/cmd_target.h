@@ -14,13 +14,24 @@ public:
                                       LRESULT& result);
 
     // Offers a message to the map. A handler may dispatch further messages before it returns,
-    // so the handled flag of the outer message is kept across the call.
+    // so what is known of the outer message is kept across the call.
     bool Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-    // A handler that also wants the default processing clears the flag.
+    // A handler that leaves the message to the default processing after the map clears the
+    // flag.
     void SetMsgHandled(bool handled) { m_bMsgHandled = handled; }
     bool IsMsgHandled() const { return m_bMsgHandled; }
 
+protected:
+    // The message being dispatched, for handlers that pass it on to the default processing.
+    struct CurrentMessage {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const CurrentMessage& GetCurrentMessage() const { return m_currentMessage; }
+
 private:
     bool m_bMsgHandled = false;
+    CurrentMessage m_currentMessage{};
 };

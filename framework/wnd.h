@@ -57,15 +57,19 @@ public:
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
 
-    // Default handling for the handlers of the framework's messages: clearing the handled flag
-    // lets the window's default processing run after the map.
-    void OnPaint() { SetMsgHandled(false); }
-    void OnTimer(UINT_PTR) { SetMsgHandled(false); }
-    void OnSize(UINT, int, int) { SetMsgHandled(false); }
-    int OnCreate(LPCREATESTRUCTA) {
-        SetMsgHandled(false);
-        return 0;
+    // The window's default processing of the message being handled.
+    LRESULT Default() {
+        const CurrentMessage& current = GetCurrentMessage();
+        return DefWindowProc(current.message, current.wParam, current.lParam);
     }
+    // What a handler calls to pass its message on.
+    void OnPaint() { Default(); }
+    void OnTimer(UINT_PTR) { Default(); }
+    void OnSize(UINT, int, int) { Default(); }
+    int OnCreate(LPCREATESTRUCTA) { return static_cast<int>(Default()); }
+
+    // Which help topic belongs to this window.
+    UINT m_nIDHelp = 0;
 
 protected:
     // What the window's own procedure does with a message the map left.

@@ -1,0 +1,20 @@
+// A mutex that owns its kernel object. An unnamed one orders the threads of this process only.
+#pragma once
+
+#include "framework/win32_handles.h"
+
+class CMutex {
+public:
+    // If the object cannot be created (a name taken by another kind of object, say), the
+    // mutex stays empty and Lock and Unlock report failure; nothing is thrown.
+    explicit CMutex(BOOL bInitiallyOwn = FALSE, LPCSTR lpszName = nullptr);
+    CMutex(const CMutex&) = delete;
+    CMutex& operator=(const CMutex&) = delete;
+
+    // TRUE once the calling thread owns the mutex, also when a dead owner abandoned it.
+    BOOL Lock(DWORD dwTimeout = INFINITE);
+    BOOL Unlock();
+
+private:
+    KernelHandle m_hObject;
+};
