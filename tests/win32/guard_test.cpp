@@ -1,0 +1,704 @@
+// The application object, the mutex and the single-instance guard. The guard is exercised with
+// real processes: a helper program (guard_instance_main.cpp) plays each instance, in the same
+// Wine session and on the same desktop as this test, so activation is observable from here.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "framework/mutex.h"
+#include "framework/win32_handles.h"
+#include "framework/win_app.h"
+
+// This program's own application object.
+CWinApp theApp;
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 15000;
+constexpr char kMappingName[] = "CSingleInstance_MMF_portlook_guard_instance";
+
+std::string OwnDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string directory(path, length);
+    return directory.substr(0, directory.find_last_of('\\') + 1);
+}
+
+// The helpers are built beside this program.
+std::string HelperPath() { return OwnDirectory() + PORTLOOK_GUARD_HELPER; }
+std::string TitledHelperPath() { return OwnDirectory() + PORTLOOK_GUARD_TITLED_HELPER; }
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// Waits for a condition while answering the messages other processes' activation sends to
+// this thread's windows.
+template <typename Condition>
+bool PumpUntil(Condition condition, DWORD timeoutMs = kTimeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        PumpMessages();
+        if (condition()) return true;
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+HWND ParseWindow(const std::string& hex) {
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(hex.c_str(), nullptr, 16)));
+}
+
+// A report line of the helper: tab-separated key=value fields.
+using Report = std::map<std::string, std::string>;
+
+Report ParseReport(const std::string& line) {
+    Report report;
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t end = line.find('\t', start);
+        if (end == std::string::npos) end = line.size();
+        const std::string field = line.substr(start, end - start);
+        const size_t equals = field.find('=');
+        if (equals != std::string::npos) report[field.substr(0, equals)] = field.substr(equals + 1);
+        start = end + 1;
+    }
+    return report;
+}
+
+// One helper process, its standard output on a pipe. Ended by force if a test leaves it
+// running, so that no block outlives its test.
+class Instance {
+public:
+    Instance(const std::string& program, const std::string& arguments) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return;
+        m_output.Reset(readEnd);
+        const KernelHandle childEnd(writeEnd);
+        ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = writeEnd;
+        std::string commandLine = "\"" + program + "\" " + arguments;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                              nullptr, &startup, &info)) {
+            return;
+        }
+        m_process.Reset(info.hProcess);
+        ::CloseHandle(info.hThread);
+        m_threadId = info.dwThreadId;
+    }
+
+    ~Instance() {
+        if (m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(m_process.Get(), 99);
+            ::WaitForSingleObject(m_process.Get(), kTimeoutMs);
+        }
+    }
+
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    bool Started() const { return m_process.IsValid(); }
+
+    // The next report; empty when none came in time or the output ended.
+    Report ReadReport() {
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            const size_t newline = m_buffer.find('\n');
+            if (newline != std::string::npos) {
+                std::string line = m_buffer.substr(0, newline);
+                m_buffer.erase(0, newline + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                return ParseReport(line);
+            }
+            DWORD available = 0;
+            if (!::PeekNamedPipe(m_output.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+                // Once the helper has ended, what it wrote last may still wait in the pipe.
+                if (::GetLastError() != ERROR_BROKEN_PIPE) return {};
+                char chunk[512];
+                DWORD read = 0;
+                if (!::ReadFile(m_output.Get(), chunk, sizeof chunk, &read, nullptr) || read == 0) {
+                    return {};
+                }
+                m_buffer.append(chunk, read);
+                continue;
+            }
+            if (available > 0) {
+                std::string chunk(available, '\0');
+                DWORD read = 0;
+                if (!::ReadFile(m_output.Get(), &chunk[0], available, &read, nullptr)) return {};
+                m_buffer.append(chunk, 0, read);
+                continue;
+            }
+            if (::GetTickCount() - start > kTimeoutMs) return {};
+            PumpMessages();
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+
+    // Ends the helper's message loop.
+    bool Quit() const { return ::PostThreadMessageA(m_threadId, WM_QUIT, 0, 0) != FALSE; }
+
+    // The exit code, or -1 if the process did not end in time.
+    long WaitForExit() const {
+        const HANDLE process = m_process.Get();
+        if (!PumpUntil([process] { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; })) {
+            return -1;
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(process, &code);
+        return static_cast<long>(code);
+    }
+
+private:
+    KernelHandle m_process;
+    KernelHandle m_output;
+    DWORD m_threadId = 0;
+    std::string m_buffer;
+};
+
+// Whether a block of that name exists, and the window it names, read the way a later instance
+// reads it. No handle to it is kept.
+bool ReadBlock(const std::string& name, HWND* window) {
+    const KernelHandle mapping(::OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+    if (!mapping.IsValid()) return false;
+    const void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 4);
+    if (!view) return false;
+    *window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(*static_cast<const LONG*>(view)));
+    ::UnmapViewOfFile(view);
+    return true;
+}
+
+bool BlockExists(const std::string& name) {
+    HWND ignored = nullptr;
+    return ReadBlock(name, &ignored);
+}
+
+std::string Hex(HWND window) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx",
+                  static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    return text;
+}
+
+// A top-level window of this process.
+class TestWindow : public CWnd {
+public:
+    explicit TestWindow(LPCSTR title) {
+        const RECT frame{600, 500, 900, 700};
+        CreateEx(0, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, frame, nullptr, 0);
+    }
+    ~TestWindow() override { DestroyWindow(); }
+};
+
+// The helper copied under another file name, removed again at the end of the test.
+class CopiedProgram {
+public:
+    CopiedProgram(const std::string& source, const std::string& fileName) {
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        m_directory = std::string(temp) + "portlook guard copy";
+        ::CreateDirectoryA(m_directory.c_str(), nullptr);
+        m_path = m_directory + "\\" + fileName;
+        m_bCopied = ::CopyFileA(source.c_str(), m_path.c_str(), FALSE) != FALSE;
+    }
+    ~CopiedProgram() {
+        ::DeleteFileA(m_path.c_str());
+        ::RemoveDirectoryA(m_directory.c_str());
+    }
+    CopiedProgram(const CopiedProgram&) = delete;
+    CopiedProgram& operator=(const CopiedProgram&) = delete;
+
+    bool Copied() const { return m_bCopied; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_directory;
+    std::string m_path;
+    bool m_bCopied = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The application object of this program
+
+TEST(GuardApplication, RegistersItselfAndIsNamedAfterItsFile) {
+    EXPECT_EQ(AfxGetApp(), &theApp);
+    EXPECT_STREQ(theApp.m_pszAppName, "portlook_guard_tests");
+    EXPECT_EQ(theApp.m_hInstance, ::GetModuleHandleA(nullptr));
+    EXPECT_TRUE(theApp.IsKindOf(RUNTIME_CLASS(CCmdTarget)));
+    EXPECT_STREQ(theApp.GetRuntimeClass()->m_lpszClassName, "CWinApp");
+}
+
+// What a message box of this thread showed, seen from another thread that then answers it.
+struct SeenBox {
+    bool found = false;
+    HWND owner = nullptr;
+    std::string caption;
+    HICON icon = nullptr;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
+    char className[16] = "";
+    ::GetClassNameA(window, className, sizeof className);
+    if (std::string(className) != "#32770") return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = window;
+    return FALSE;
+}
+
+BOOL CALLBACK FindIcon(HWND child, LPARAM lParam) {
+    if ((::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HICON*>(lParam) =
+        reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+    return FALSE;
+}
+
+// Shows the box on this thread; another thread inspects it and presses `answer`.
+int ShowAndAnswer(LPCSTR text, UINT type, int answer, SeenBox* seen) {
+    const DWORD thread = ::GetCurrentThreadId();
+    std::thread watcher([thread, answer, seen] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !box; ++i) {
+            ::EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&box));
+            if (!box) ::Sleep(20);
+        }
+        if (!box) return;
+        seen->found = true;
+        seen->owner = ::GetWindow(box, GW_OWNER);
+        char caption[256] = "";
+        ::GetWindowTextA(box, caption, sizeof caption);
+        seen->caption = caption;
+        ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&seen->icon));
+        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    });
+    const int result = AfxMessageBox(text, type);
+    watcher.join();
+    return result;
+}
+
+TEST(GuardApplication, MessageBoxIsOwnedByTheMainWindowAndCaptionedWithTheName) {
+    TestWindow main("Guard test main window");
+    ASSERT_TRUE(main.m_hWnd);
+    theApp.m_pMainWnd = &main;
+    SeenBox seen;
+    const int result = ShowAndAnswer("Previous version detected", MB_OK, IDOK, &seen);
+    theApp.m_pMainWnd = nullptr;
+
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(seen.owner, main.m_hWnd);
+    EXPECT_EQ(seen.caption, "portlook_guard_tests");
+    // An OK box without an icon of its own gets the exclamation mark.
+    EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_EXCLAMATION));
+}
+
+TEST(GuardApplication, MessageBoxWithoutMainWindowHasNoOwnerAndKeepsItsIcon) {
+    ASSERT_EQ(theApp.m_pMainWnd, nullptr);
+    SeenBox seen;
+    const int result = ShowAndAnswer("Question", MB_YESNO | MB_ICONINFORMATION, IDNO, &seen);
+
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(result, IDNO);
+    EXPECT_EQ(seen.owner, nullptr);
+    EXPECT_EQ(seen.caption, "portlook_guard_tests");
+    EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_INFORMATION));
+}
+
+TEST(GuardApplication, YesNoMessageBoxGetsTheQuestionMark) {
+    SeenBox seen;
+    EXPECT_EQ(ShowAndAnswer("Question", MB_YESNO, IDYES, &seen), IDYES);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_QUESTION));
+}
+
+// ---------------------------------------------------------------------------------------------
+// CMutex
+
+// Lock(0) on another thread: whether that thread could take the mutex (it lets go again).
+bool OtherThreadCanLock(CMutex& mutex) {
+    bool locked = false;
+    std::thread([&] {
+        locked = mutex.Lock(0) != FALSE;
+        if (locked) mutex.Unlock();
+    }).join();
+    return locked;
+}
+
+TEST(GuardMutex, HeldMutexKeepsOtherThreadsOutUntilUnlocked) {
+    CMutex mutex;
+    EXPECT_TRUE(OtherThreadCanLock(mutex));  // not owned at construction
+    ASSERT_TRUE(mutex.Lock());
+    EXPECT_FALSE(OtherThreadCanLock(mutex));
+    // Only the owner can let go.
+    bool foreignUnlock = true;
+    std::thread([&] { foreignUnlock = mutex.Unlock() != FALSE; }).join();
+    EXPECT_FALSE(foreignUnlock);
+    EXPECT_TRUE(mutex.Unlock());
+    EXPECT_TRUE(OtherThreadCanLock(mutex));
+    EXPECT_FALSE(mutex.Unlock());  // no longer ours
+}
+
+TEST(GuardMutex, InitiallyOwnedMutexBelongsToItsCreator) {
+    CMutex mutex(TRUE);
+    EXPECT_FALSE(OtherThreadCanLock(mutex));
+    EXPECT_TRUE(mutex.Unlock());
+    EXPECT_TRUE(OtherThreadCanLock(mutex));
+}
+
+TEST(GuardMutex, MutexesOfOneNameAreOneObject) {
+    CMutex first(FALSE, "PortlookGuardTestMutex");
+    CMutex second(FALSE, "PortlookGuardTestMutex");
+    ASSERT_TRUE(first.Lock());
+    EXPECT_FALSE(OtherThreadCanLock(second));
+    EXPECT_TRUE(first.Unlock());
+    EXPECT_TRUE(OtherThreadCanLock(second));
+}
+
+TEST(GuardMutex, MutexThatCouldNotBeCreatedFailsToLockAtOnce) {
+    // The name is taken by an event, so no mutex of that name can be made.
+    const KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, "PortlookGuardTestName"));
+    ASSERT_TRUE(event.IsValid());
+    CMutex mutex(FALSE, "PortlookGuardTestName");
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(mutex.Lock());  // no time limit, yet it must not wait
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    EXPECT_FALSE(mutex.Unlock());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+TEST(GuardNames, BlockIsNamedAfterTheProgramFile) {
+    Instance plain(HelperPath(), "name");
+    ASSERT_TRUE(plain.Started());
+    Report report = plain.ReadReport();
+    EXPECT_EQ(report["app"], "portlook_guard_instance");
+    EXPECT_EQ(report["mapping"], kMappingName);
+    EXPECT_EQ(report["registered"], "1");
+    EXPECT_EQ(plain.WaitForExit(), 0);
+
+    // Only the last extension goes; dots and spaces before it stay.
+    const CopiedProgram copy(HelperPath(), "Portlook.Guard Copy.exe");
+    ASSERT_TRUE(copy.Copied());
+    Instance copied(copy.Path(), "name");
+    ASSERT_TRUE(copied.Started());
+    report = copied.ReadReport();
+    EXPECT_EQ(report["app"], "Portlook.Guard Copy");
+    EXPECT_EQ(report["mapping"], "CSingleInstance_MMF_Portlook.Guard Copy");
+    EXPECT_EQ(copied.WaitForExit(), 0);
+}
+
+TEST(GuardNames, TitleStringNamesTheApplicationWhateverTheFileIsCalled) {
+    Instance titled(TitledHelperPath(), "name");
+    ASSERT_TRUE(titled.Started());
+    Report report = titled.ReadReport();
+    EXPECT_EQ(report["app"], "Portlook Guard Title");
+    EXPECT_EQ(report["mapping"], "CSingleInstance_MMF_Portlook Guard Title");
+    EXPECT_EQ(titled.WaitForExit(), 0);
+
+    const CopiedProgram copy(TitledHelperPath(), "renamed.exe");
+    ASSERT_TRUE(copy.Copied());
+    Instance copied(copy.Path(), "name");
+    ASSERT_TRUE(copied.Started());
+    report = copied.ReadReport();
+    EXPECT_EQ(report["app"], "Portlook Guard Title");
+    EXPECT_EQ(copied.WaitForExit(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Instances
+
+// Every guard test starts with a window of its own in front, so that a change of the
+// foreground window is the guard's doing.
+class GuardInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(BlockExists(kMappingName)) << "a block left over from an earlier test";
+        ASSERT_TRUE(m_front.m_hWnd);
+        BringFrontWindowForward();
+    }
+
+    void BringFrontWindowForward() {
+        ::SetForegroundWindow(m_front.m_hWnd);
+        ASSERT_TRUE(PumpUntil([this] { return ::GetForegroundWindow() == m_front.m_hWnd; }));
+    }
+
+    // A first instance that published itself, with our window in front again; its report is
+    // kept in `report`.
+    void StartFirst(Instance& first, Report* report) {
+        ASSERT_TRUE(first.Started());
+        *report = first.ReadReport();
+        ASSERT_EQ((*report)["created"], "1");
+        BringFrontWindowForward();
+    }
+
+    // Ends a first instance and checks that it closed its block before its application
+    // object ended.
+    static void EndFirst(Instance& first) {
+        ASSERT_TRUE(first.Quit());
+        EXPECT_EQ(first.ReadReport()["block"], "0") << "the block outlived its owner";
+        EXPECT_EQ(first.WaitForExit(), 0);
+    }
+
+    TestWindow m_front{"Guard test front window"};
+};
+
+TEST_F(GuardInstanceTest, SecondStartFindsTheFirstAndBringsItForward) {
+    Instance first(HelperPath(), "first");
+    Report report;
+    StartFirst(first, &report);
+    EXPECT_EQ(report["previous"], "0");
+    const HWND main = ParseWindow(report["main"]);
+    ASSERT_TRUE(::IsWindow(main));
+
+    // The block holds the first instance's main window.
+    HWND published = nullptr;
+    ASSERT_TRUE(ReadBlock(kMappingName, &published));
+    EXPECT_EQ(published, main);
+
+    Instance second(HelperPath(), "second");
+    ASSERT_TRUE(second.Started());
+    report = second.ReadReport();
+    EXPECT_EQ(report["previous"], "1");
+    EXPECT_EQ(report["restored"], Hex(main));
+    EXPECT_EQ(second.WaitForExit(), 0);
+    EXPECT_TRUE(PumpUntil([main] { return ::GetForegroundWindow() == main; }))
+        << "foreground: " << Hex(::GetForegroundWindow());
+
+    EndFirst(first);
+}
+
+TEST_F(GuardInstanceTest, AfterTheFirstHasEndedANewStartFindsNone) {
+    {
+        Instance first(HelperPath(), "first");
+        Report report;
+        StartFirst(first, &report);
+        ASSERT_TRUE(first.Quit());
+        // The owner of the block closed it before the application object ended.
+        EXPECT_EQ(first.ReadReport()["block"], "0");
+        EXPECT_EQ(first.WaitForExit(), 0);
+    }
+    EXPECT_FALSE(BlockExists(kMappingName));
+
+    Instance second(HelperPath(), "second");
+    ASSERT_TRUE(second.Started());
+    Report report = second.ReadReport();
+    EXPECT_EQ(report["previous"], "0");
+    EXPECT_EQ(report["restored"], "00000000");
+    EXPECT_EQ(second.WaitForExit(), 0);
+
+    Instance again(HelperPath(), "first");
+    ASSERT_TRUE(again.Started());
+    report = again.ReadReport();
+    EXPECT_EQ(report["previous"], "0");
+    EXPECT_EQ(report["created"], "1");
+    ASSERT_TRUE(again.Quit());
+    EXPECT_EQ(again.WaitForExit(), 0);
+}
+
+TEST_F(GuardInstanceTest, CopyUnderAnotherNameRunsBesideTheFirst) {
+    Instance first(HelperPath(), "first");
+    Report report;
+    StartFirst(first, &report);
+    const HWND main = ParseWindow(report["main"]);
+
+    const CopiedProgram copy(HelperPath(), "portlook_guard_other.exe");
+    ASSERT_TRUE(copy.Copied());
+    Instance looking(copy.Path(), "second");
+    ASSERT_TRUE(looking.Started());
+    report = looking.ReadReport();
+    EXPECT_EQ(report["previous"], "0");
+    EXPECT_EQ(looking.WaitForExit(), 0);
+    EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
+
+    Instance beside(copy.Path(), "first");
+    ASSERT_TRUE(beside.Started());
+    report = beside.ReadReport();
+    EXPECT_EQ(report["previous"], "0");
+    EXPECT_EQ(report["created"], "1");
+    HWND published = nullptr;
+    ASSERT_TRUE(ReadBlock("CSingleInstance_MMF_portlook_guard_other", &published));
+    EXPECT_EQ(published, ParseWindow(report["main"]));
+    ASSERT_TRUE(ReadBlock(kMappingName, &published));
+    EXPECT_EQ(published, main);
+
+    ASSERT_TRUE(beside.Quit());
+    EXPECT_EQ(beside.WaitForExit(), 0);
+    ASSERT_TRUE(first.Quit());
+    EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+// The arrangements of the first instance that RestorePrevious must undo.
+struct Arrangement {
+    const char* name;
+    bool popup;
+    bool minimise;
+};
+
+class GuardRestoreTest : public GuardInstanceTest,
+                         public ::testing::WithParamInterface<Arrangement> {};
+
+TEST_P(GuardRestoreTest, RestoresTheFirstAndFrontsItsLastActivePopup) {
+    const Arrangement arrangement = GetParam();
+    std::string options = "first";
+    if (arrangement.popup) options += " --popup";
+    if (arrangement.minimise) options += " --minimize";
+    Instance first(HelperPath(), options);
+    Report report;
+    StartFirst(first, &report);
+    const HWND main = ParseWindow(report["main"]);
+    const HWND popup = ParseWindow(report["popup"]);
+    ASSERT_TRUE(::IsWindow(main));
+    ASSERT_EQ(::IsWindow(popup) != FALSE, arrangement.popup);
+    ASSERT_EQ(::IsIconic(main) != FALSE, arrangement.minimise);
+    const HWND expectedFront = arrangement.popup ? popup : main;
+
+    Instance second(HelperPath(), "second");
+    ASSERT_TRUE(second.Started());
+    report = second.ReadReport();
+    EXPECT_EQ(report["previous"], "1");
+    EXPECT_EQ(report["restored"], Hex(main));
+    EXPECT_EQ(second.WaitForExit(), 0);
+
+    EXPECT_TRUE(PumpUntil([expectedFront] { return ::GetForegroundWindow() == expectedFront; }))
+        << "foreground: " << Hex(::GetForegroundWindow()) << ", main " << Hex(main) << ", pop-up "
+        << Hex(popup);
+    EXPECT_FALSE(::IsIconic(main));
+    EXPECT_TRUE(::IsWindowVisible(expectedFront));
+
+    EndFirst(first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrangements, GuardRestoreTest,
+                         ::testing::Values(Arrangement{"Minimised", false, true},
+                                           Arrangement{"Popup", true, false},
+                                           Arrangement{"MinimisedWithPopup", true, true}),
+                         [](const ::testing::TestParamInfo<Arrangement>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST_F(GuardInstanceTest, BlockOfAnInstanceWithoutWindowActivatesNothing) {
+    Instance first(HelperPath(), "first --no-window");
+    Report report;
+    StartFirst(first, &report);
+    HWND published = ParseWindow("1");
+    ASSERT_TRUE(ReadBlock(kMappingName, &published));
+    EXPECT_EQ(published, nullptr);
+
+    Instance second(HelperPath(), "second");
+    ASSERT_TRUE(second.Started());
+    report = second.ReadReport();
+    EXPECT_EQ(report["previous"], "1");
+    EXPECT_EQ(report["restored"], "00000000");
+    EXPECT_EQ(second.WaitForExit(), 0);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
+
+    EndFirst(first);
+}
+
+TEST_F(GuardInstanceTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
+    HWND gone = nullptr;
+    {
+        TestWindow window("Guard test window that goes");
+        gone = window.m_hWnd;
+    }
+    ASSERT_TRUE(gone);
+    ASSERT_FALSE(::IsWindow(gone));
+
+    // The block an instance that has since ended would have left.
+    const KernelHandle mapping(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kMappingName));
+    ASSERT_TRUE(mapping.IsValid());
+    void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 4);
+    ASSERT_TRUE(view);
+    *static_cast<LONG*>(view) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(gone));
+    ::UnmapViewOfFile(view);
+
+    Instance second(HelperPath(), "second");
+    ASSERT_TRUE(second.Started());
+    Report report = second.ReadReport();
+    EXPECT_EQ(report["previous"], "1");
+    EXPECT_EQ(report["restored"], Hex(gone));
+    EXPECT_EQ(second.WaitForExit(), 0);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
+}
+
+// Two instances that both passed their check: the later Create finds the block, writes
+// nothing and keeps it open until its application object ends.
+TEST_F(GuardInstanceTest, CreateThatFindsAnEarlierBlockWritesNothingAndHoldsIt) {
+    Instance first(HelperPath(), "first");
+    Report report;
+    StartFirst(first, &report);
+    const HWND main = ParseWindow(report["main"]);
+
+    Instance racer(HelperPath(), "first --no-check");
+    ASSERT_TRUE(racer.Started());
+    report = racer.ReadReport();
+    EXPECT_EQ(report["created"], "0");
+    ASSERT_NE(ParseWindow(report["main"]), main);
+    HWND published = nullptr;
+    ASSERT_TRUE(ReadBlock(kMappingName, &published));
+    EXPECT_EQ(published, main);
+
+    ASSERT_TRUE(first.Quit());
+    EXPECT_EQ(first.ReadReport()["block"], "1");  // the racer still holds it
+    EXPECT_EQ(first.WaitForExit(), 0);
+    ASSERT_TRUE(ReadBlock(kMappingName, &published));
+    EXPECT_EQ(published, main);
+
+    // A further start finds the block and the first instance's window, now gone.
+    Instance later(HelperPath(), "second");
+    ASSERT_TRUE(later.Started());
+    report = later.ReadReport();
+    EXPECT_EQ(report["previous"], "1");
+    EXPECT_EQ(report["restored"], Hex(main));
+    EXPECT_EQ(later.WaitForExit(), 0);
+
+    ASSERT_TRUE(racer.Quit());
+    EXPECT_EQ(racer.WaitForExit(), 0);
+    EXPECT_FALSE(BlockExists(kMappingName));
+}
+
+// A later instance keeps at most the handle of its last check, and none after
+// RestorePrevious: once the first instance has ended, only a holder keeps the block alive.
+TEST_F(GuardInstanceTest, LaterInstanceKeepsNoHandleToTheBlockOnceRestored) {
+    Instance first(HelperPath(), "first");
+    Report report;
+    StartFirst(first, &report);
+
+    Instance restored(HelperPath(), "second --checks 3 --hold");
+    ASSERT_TRUE(restored.Started());
+    EXPECT_EQ(restored.ReadReport()["previous"], "1");
+    Instance holding(HelperPath(), "second --checks 3 --no-restore --hold");
+    ASSERT_TRUE(holding.Started());
+    EXPECT_EQ(holding.ReadReport()["previous"], "1");
+
+    ASSERT_TRUE(first.Quit());
+    EXPECT_EQ(first.WaitForExit(), 0);
+    EXPECT_TRUE(BlockExists(kMappingName)) << "the instance that did not restore holds it";
+
+    ASSERT_TRUE(holding.Quit());
+    EXPECT_EQ(holding.WaitForExit(), 0);
+    EXPECT_FALSE(BlockExists(kMappingName)) << "a handle outlived IsPreviousInstance";
+
+    ASSERT_TRUE(restored.Quit());
+    EXPECT_EQ(restored.WaitForExit(), 0);
+}
+
+}  // namespace
