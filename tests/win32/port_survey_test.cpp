@@ -4,7 +4,6 @@
 
 #include <aclapi.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,70 +11,29 @@
 #include "ports/port_list.h"
 #include "ports/port_probe.h"
 #include "tests/win32/host_window.h"
+#include "tests/win32/serial_comm_key.h"
 
 namespace {
 
-constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string FirstAvailablePort() {
-    const std::string ports = Env("PORTLOOK_PORTS_AVAILABLE");
-    return ports.substr(0, ports.find(','));
-}
+std::string Env(const char* name) { return EnvironmentValue(name); }
+std::string FirstAvailablePort() { return AvailablePorts().empty() ? "" : AvailablePorts()[0]; }
 
 using Rows = std::vector<std::vector<std::string>>;
 
 class PortSurveyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(Env("PORTLOOK_PORTS_AVAILABLE").empty()) << "run through scripts/wine-run";
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr,
-                                    REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        m_key.Reset(key);
-        ClearValues();
+        ASSERT_FALSE(FirstAvailablePort().empty()) << "run through scripts/wine-run";
+        ASSERT_TRUE(m_key.IsOpen());
         m_host.List().InsertColumn(0, "Device");
         m_host.List().InsertColumn(1, "Port");
         m_host.List().InsertColumn(2, "Status");
     }
-
-    void ClearValues() {
-        char name[400];
-        DWORD length = sizeof name;
-        while (::RegEnumValueA(m_key.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS) {
-            ASSERT_EQ(::RegDeleteValueA(m_key.Get(), name), ERROR_SUCCESS);
-            length = sizeof name;
-        }
-    }
     void SetText(const std::string& name, const std::string& port) {
-        ASSERT_EQ(::RegSetValueExA(m_key.Get(), name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(port.c_str()),
-                                   static_cast<DWORD>(port.size() + 1)),
-                  ERROR_SUCCESS);
+        ASSERT_TRUE(m_key.SetText(name, port));
     }
     void SetRaw(const std::string& name, DWORD type, const std::string& bytes) {
-        ASSERT_EQ(::RegSetValueExA(m_key.Get(), name.c_str(), 0, type,
-                                   reinterpret_cast<const BYTE*>(bytes.data()),
-                                   static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS);
-    }
-    // The key's own order, as an independent reader sees it.
-    std::vector<std::string> NamesInKeyOrder() {
-        std::vector<std::string> names;
-        char name[400];
-        DWORD length = sizeof name;
-        for (DWORD index = 0; ::RegEnumValueA(m_key.Get(), index, name, &length, nullptr, nullptr,
-                                              nullptr, nullptr) == ERROR_SUCCESS;
-             ++index, length = sizeof name) {
-            names.push_back(name);
-        }
-        return names;
+        ASSERT_TRUE(m_key.SetRaw(name, type, bytes));
     }
     Rows ListRows() {
         Rows rows;
@@ -87,7 +45,7 @@ protected:
         return rows;
     }
 
-    RegKey m_key;
+    SerialCommKey m_key;
     HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
 };
 
@@ -107,7 +65,7 @@ TEST_F(PortSurveyTest, RowsFollowTheKeysOrderWithTheirStatuses) {
     SetText("\\Device\\serial1", Env("PORTLOOK_PORT_FAILING"));
     UpdatePortList(m_host.List());
 
-    const std::vector<std::string> order = NamesInKeyOrder();
+    const std::vector<std::string> order = m_key.Names();
     const Rows rows = ListRows();
     ASSERT_EQ(rows.size(), 4u);
     for (size_t row = 0; row < rows.size(); ++row) EXPECT_EQ(rows[row][0], order[row]);
@@ -130,7 +88,7 @@ TEST_F(PortSurveyTest, RefreshFollowsValuesAddedAndRemoved) {
     ASSERT_EQ(ListRows().size(), 2u);
     const DWORD firstKey = static_cast<DWORD>(m_host.List().CListCtrl::GetItemData(0));
 
-    ASSERT_EQ(::RegDeleteValueA(m_key.Get(), "\\Device\\Serial0"), ERROR_SUCCESS);
+    ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
     SetText("\\Device\\Serial5", Env("PORTLOOK_PORT_DENIED"));
     UpdatePortList(m_host.List());
     const Rows rows = ListRows();
@@ -142,7 +100,7 @@ TEST_F(PortSurveyTest, RefreshFollowsValuesAddedAndRemoved) {
     // Rows are rewritten where they stand: row 0 keeps its key.
     EXPECT_EQ(static_cast<DWORD>(m_host.List().CListCtrl::GetItemData(0)), firstKey);
 
-    ClearValues();
+    m_key.Clear();
     UpdatePortList(m_host.List());
     EXPECT_TRUE(ListRows().empty());
     EXPECT_EQ(m_host.List().ColorEntryCount(), 0u);
@@ -160,7 +118,7 @@ TEST_F(PortSurveyTest, LongNamesAndUnterminatedDataOfAnyType) {
     UpdatePortList(m_host.List());
 
     const Rows rows = ListRows();
-    ASSERT_EQ(NamesInKeyOrder().back(), name260);
+    ASSERT_EQ(m_key.Names().back(), name260);
     ASSERT_EQ(rows.size(), 5u) << "the 260-character name ends the list";
     EXPECT_EQ(rows[0][1], std::string(260, 'C'));
     EXPECT_EQ(rows[1][1] + "=" + rows[1][2], FirstAvailablePort() + "=available");
@@ -174,8 +132,8 @@ TEST_F(PortSurveyTest, KeyThatCannotBeOpenedLeavesTheListAsItWas) {
     UpdatePortList(m_host.List());
     const Rows before = ListRows();
     ASSERT_EQ(before.size(), 1u);
-    m_key.Reset();
-    ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSerialComm), ERROR_SUCCESS);
+    m_key.Close();
+    ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SerialCommKey::kPath), ERROR_SUCCESS);
     UpdatePortList(m_host.List());
     EXPECT_EQ(ListRows(), before);
 }
@@ -199,7 +157,7 @@ TEST_F(PortSurveyTest, KeyIsReadWithoutAskingForWriteAccess) {
     ASSERT_EQ(applied, ERROR_SUCCESS);
 
     HKEY full = nullptr;
-    EXPECT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_ALL_ACCESS, &full),
+    EXPECT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, SerialCommKey::kPath, 0, KEY_ALL_ACCESS, &full),
               ERROR_ACCESS_DENIED);
     UpdatePortList(m_host.List());
     const Rows rows = ListRows();

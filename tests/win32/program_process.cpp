@@ -1,0 +1,211 @@
+#include "tests/win32/program_process.h"
+
+#include <cstring>
+
+ProgramProcess::ProgramProcess(const std::string& path, const std::string& arguments) {
+    std::string commandLine = "\"" + path + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &info)) {
+        ::CloseHandle(info.hThread);
+        m_process.Reset(info.hProcess);
+        m_id = info.dwProcessId;
+    }
+}
+
+ProgramProcess::~ProgramProcess() {
+    if (IsRunning()) {
+        ::TerminateProcess(m_process.Get(), 1);
+        ::WaitForSingleObject(m_process.Get(), 5000);
+    }
+}
+
+bool ProgramProcess::IsRunning() const {
+    return m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+bool ProgramProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
+    if (!m_process.IsValid()) return false;
+    if (::WaitForSingleObject(m_process.Get(), milliseconds) != WAIT_OBJECT_0) return false;
+    if (exitCode) ::GetExitCodeProcess(m_process.Get(), exitCode);
+    return true;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const char* className;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    char className[64] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    if (owner == search->processId && ::IsWindowVisible(window) &&
+        std::strcmp(className, search->className) == 0 &&
+        (!search->caption || WindowText(window) == search->caption)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND ProgramProcess::WaitForWindow(const char* className, const char* caption,
+                                   DWORD milliseconds) const {
+    WindowSearch search{m_id, className, caption, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        milliseconds);
+    return search.found;
+}
+
+RemoteList::RemoteList(HWND list) : m_list(list) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(list, &processId);
+    m_process.Reset(
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+    if (m_process.IsValid()) {
+        m_remote = ::VirtualAllocEx(m_process.Get(), nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    }
+}
+
+RemoteList::~RemoteList() {
+    if (m_remote) ::VirtualFreeEx(m_process.Get(), m_remote, 0, MEM_RELEASE);
+}
+
+int RemoteList::Count() const {
+    return static_cast<int>(::SendMessageA(m_list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string RemoteList::Text(int row, int column) {
+    char* remoteText = static_cast<char*>(m_remote) + sizeof(LVITEMA);
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = remoteText;
+    item.cchTextMax = static_cast<int>(kBufferSize - sizeof item);
+    ::WriteProcessMemory(m_process.Get(), m_remote, &item, sizeof item, nullptr);
+    const auto length = static_cast<SIZE_T>(::SendMessageA(
+        m_list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_remote)));
+    std::string text(length, '\0');
+    ::ReadProcessMemory(m_process.Get(), remoteText, &text[0], length, nullptr);
+    return text;
+}
+
+std::vector<std::vector<std::string>> RemoteList::Rows(int columns) {
+    std::vector<std::vector<std::string>> rows;
+    for (int row = 0; row < Count(); ++row) {
+        std::vector<std::string> cells;
+        for (int column = 0; column < columns; ++column) cells.push_back(Text(row, column));
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+std::string RemoteList::Heading(int column) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(m_list, LVM_GETHEADER, 0, 0));
+    char* remoteText = static_cast<char*>(m_remote) + sizeof(HDITEMA);
+    HDITEMA item{};
+    item.mask = HDI_TEXT;
+    item.pszText = remoteText;
+    item.cchTextMax = 256;
+    ::WriteProcessMemory(m_process.Get(), m_remote, &item, sizeof item, nullptr);
+    if (!::SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(column),
+                        reinterpret_cast<LPARAM>(m_remote))) {
+        return "(none)";
+    }
+    char text[257] = {};
+    ::ReadProcessMemory(m_process.Get(), remoteText, text, 256, nullptr);
+    return text;
+}
+
+int RemoteList::HeadingCount() const {
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(m_list, LVM_GETHEADER, 0, 0));
+    return static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+}
+
+int RemoteList::ColumnWidth(int column) const {
+    return static_cast<int>(
+        ::SendMessageA(m_list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+int RemoteList::StringWidth(const std::string& text) {
+    ::WriteProcessMemory(m_process.Get(), m_remote, text.c_str(), text.size() + 1, nullptr);
+    return static_cast<int>(
+        ::SendMessageA(m_list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(m_remote)));
+}
+
+DWORD RemoteList::ExtendedStyle() const {
+    return static_cast<DWORD>(::SendMessageA(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+}
+
+std::string WindowText(HWND window) {
+    char text[2048] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+namespace {
+
+std::vector<DWORD> ReadBitmap(HDC dc, HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+    ::GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+    return pixels;
+}
+
+// Runs `draw` on a memory bitmap of the size and returns what it drew.
+template <typename Draw>
+std::vector<DWORD> Render(int width, int height, Draw draw) {
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    draw(memory, screen);
+    ::SelectObject(memory, old);
+    std::vector<DWORD> pixels = ReadBitmap(memory, bitmap, width, height);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+}  // namespace
+
+std::vector<DWORD> ScreenPixels(HWND window) {
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    return Render(width, height, [&](HDC memory, HDC screen) {
+        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    });
+}
+
+std::vector<DWORD> IconPixels(HICON icon, int width, int height) {
+    return Render(width, height, [&](HDC memory, HDC) {
+        const RECT all{0, 0, width, height};
+        ::FillRect(memory, &all, ::GetSysColorBrush(COLOR_BTNFACE));
+        ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+    });
+}

@@ -1,0 +1,71 @@
+// Another program run by a test in the same Wine session, and ways to look into its windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "framework/win32_handles.h"
+
+class ProgramProcess {
+public:
+    // Starts `path` with the given arguments; IsRunning() tells whether that worked.
+    explicit ProgramProcess(const std::string& path, const std::string& arguments = "");
+    ~ProgramProcess();  // ends the program if it still runs
+    ProgramProcess(const ProgramProcess&) = delete;
+    ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+    bool IsRunning() const;
+    DWORD Id() const { return m_id; }
+    HANDLE Handle() const { return m_process.Get(); }
+    // Waits for the end; false when the program still runs after `milliseconds`.
+    bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
+    // A visible top-level window of this program with the class and caption, once it appears.
+    HWND WaitForWindow(const char* className, const char* caption, DWORD milliseconds) const;
+
+private:
+    KernelHandle m_process;
+    DWORD m_id = 0;
+};
+
+// A list view of another process, read through memory placed in that process.
+class RemoteList {
+public:
+    explicit RemoteList(HWND list);
+    ~RemoteList();
+    RemoteList(const RemoteList&) = delete;
+    RemoteList& operator=(const RemoteList&) = delete;
+
+    int Count() const;
+    std::string Text(int row, int column);
+    std::vector<std::vector<std::string>> Rows(int columns);
+    std::string Heading(int column);
+    int HeadingCount() const;
+    int ColumnWidth(int column) const;
+    int StringWidth(const std::string& text);
+    DWORD ExtendedStyle() const;
+
+private:
+    static constexpr SIZE_T kBufferSize = 4096;
+    HWND m_list;
+    KernelHandle m_process;
+    void* m_remote = nullptr;  // a record followed by a text buffer, in the other process
+};
+
+// Waits until `condition` holds, pumping this thread's messages meanwhile.
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > milliseconds) return false;
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+        ::Sleep(20);
+    }
+    return true;
+}
+
+std::string WindowText(HWND window);
+// The pixels of a window as they are on the screen, row by row, 0x00RRGGBB.
+std::vector<DWORD> ScreenPixels(HWND window);
+// An icon drawn as a static control draws it, on the dialog's background.
+std::vector<DWORD> IconPixels(HICON icon, int width, int height);

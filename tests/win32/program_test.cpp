@@ -1,0 +1,416 @@
+// Portlook.exe as a separate process, driven and read from outside as a user's tools would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/win32/program_process.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+constexpr char kCaption[] = "Portlook";
+constexpr char kDialogClass[] = "#32770";
+constexpr DWORD kStartTimeout = 20000;
+constexpr char kHints[] =
+    "Important hints:\n"
+    "Use the \"Scan\" function with caution. It may prevent the detection of serial ports by "
+    "other applications. The recognition of new serial ports, especially USB-to-serial, may "
+    "take up to several seconds.\n"
+    "\n"
+    "This software (\"Portlook.exe\") is for testing purposes only.\n"
+    "Use it on your own risk!";
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_GE(AvailablePorts().size(), 4u) << "run through scripts/wine-run";
+        ASSERT_TRUE(m_key.IsOpen());
+    }
+
+    std::unique_ptr<ProgramProcess> Start(const std::string& path = PORTLOOK_EXE) {
+        auto program = std::make_unique<ProgramProcess>(path);
+        EXPECT_TRUE(program->IsRunning()) << path;
+        return program;
+    }
+    // The main window, once the program waits for input in its dialog loop.
+    HWND MainWindow(const ProgramProcess& program) {
+        HWND dialog = program.WaitForWindow(kDialogClass, kCaption, kStartTimeout);
+        ::WaitForInputIdle(program.Handle(), kStartTimeout);
+        return dialog;
+    }
+    // Rows the list should show: the key's values in the key's order, with their statuses.
+    Rows Expected(const std::vector<std::pair<std::string, std::string>>& statusByPort) {
+        Rows rows;
+        for (const std::string& name : m_key.Names()) {
+            char port[300] = {};
+            DWORD size = sizeof port;
+            ::RegQueryValueExA(m_key.Get(), name.c_str(), nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(port), &size);
+            std::string status = "(unexpected port)";
+            for (const auto& entry : statusByPort) {
+                if (entry.first == port) status = entry.second;
+            }
+            rows.push_back({name, port, status});
+        }
+        return rows;
+    }
+    static void Click(HWND dialog, int id) {
+        ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    }
+
+    SerialCommKey m_key;
+    const std::vector<std::string> m_ports = AvailablePorts();
+};
+
+TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
+    m_key.SetText("\\Device\\Serial2", m_ports[0]);
+    m_key.SetText("\\Device\\Serial0", EnvironmentValue("PORTLOOK_PORT_MISSING"));
+    m_key.SetText("\\Device\\VCP0", EnvironmentValue("PORTLOOK_PORT_DENIED"));
+    m_key.SetText("\\Device\\Serial1", EnvironmentValue("PORTLOOK_PORT_FAILING"));
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+
+    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    EXPECT_EQ(list.Rows(3), Expected({{m_ports[0], "available"},
+                                      {EnvironmentValue("PORTLOOK_PORT_MISSING"), "not found"},
+                                      {EnvironmentValue("PORTLOOK_PORT_DENIED"), "busy"},
+                                      {EnvironmentValue("PORTLOOK_PORT_FAILING"), "unknown"}}));
+    ASSERT_EQ(list.HeadingCount(), 3);
+    EXPECT_EQ(list.Heading(0), "Device");
+    EXPECT_EQ(list.Heading(1), "Port");
+    EXPECT_EQ(list.Heading(2), "Status");
+    EXPECT_EQ(list.ExtendedStyle(), static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_HINTS)), kHints);
+
+    // Each column but the last as wide as its widest text or heading, plus 12.
+    const Rows rows = list.Rows(3);
+    int used = 0;
+    for (int column = 0; column < 2; ++column) {
+        int widest = list.StringWidth(list.Heading(column));
+        for (const auto& row : rows) widest = std::max(widest, list.StringWidth(row[column]));
+        EXPECT_EQ(list.ColumnWidth(column), widest + 12) << "column " << column;
+        used += list.ColumnWidth(column);
+    }
+    RECT client{};
+    ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &client);
+    EXPECT_EQ(list.ColumnWidth(2), client.right - used);
+
+    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_SINGLE)));
+}
+
+TEST_F(ProgramTest, AboutTextAndCentredPlacement) {
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    bool sawAbout = false;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (WindowText(child) == "Portlook\nv1.0.0.1\n\nPortlook team") sawAbout = true;
+    }
+    EXPECT_TRUE(sawAbout);
+
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
+    const LONG width = window.right - window.left;
+    const LONG height = window.bottom - window.top;
+    EXPECT_NEAR(window.left, work.left + (work.right - work.left - width) / 2, 1);
+    EXPECT_NEAR(window.top, work.top + (work.bottom - work.top - height) / 2, 1);
+}
+
+TEST_F(ProgramTest, LampShowsTheUnlitBulbAtRest) {
+    m_key.SetText("\\Device\\Serial0", m_ports[0]);
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    ::SetForegroundWindow(dialog);
+    HWND lamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
+    RECT rect{};
+    ::GetWindowRect(lamp, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HINSTANCE self = ::GetModuleHandleA(nullptr);
+    const auto off = IconPixels(::LoadIconA(self, MAKEINTRESOURCEA(IDI_LAMP_OFF)), width, height);
+    const auto on = IconPixels(::LoadIconA(self, MAKEINTRESOURCEA(IDI_LAMP_ON)), width, height);
+    ASSERT_NE(off, on);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixels(lamp) == off; }, 3000));
+    Click(dialog, IDC_SINGLE);
+    ::UpdateWindow(lamp);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixels(lamp) == off; }, 3000));
+}
+
+TEST_F(ProgramTest, SingleRefreshPicksUpAddedAndRemovedValues) {
+    m_key.SetText("\\Device\\Serial0", m_ports[0]);
+    m_key.SetText("\\Device\\Serial1", m_ports[1]);
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    ASSERT_EQ(list.Count(), 2);
+
+    m_key.Remove("\\Device\\Serial0");
+    m_key.SetText("\\Device\\Serial7", EnvironmentValue("PORTLOOK_PORT_MISSING"));
+    EXPECT_EQ(list.Count(), 2) << "nothing changes before the click";
+    Click(dialog, IDC_SINGLE);
+    EXPECT_EQ(list.Rows(3), Expected({{m_ports[1], "available"},
+                                      {EnvironmentValue("PORTLOOK_PORT_MISSING"), "not found"}}));
+}
+
+TEST_F(ProgramTest, ContinuouslyRefreshesAtOnceThenEveryTwoSecondsUntilClickedOut) {
+    m_key.SetText("\\Device\\Serial0", m_ports[0]);
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    HWND single = ::GetDlgItem(dialog, IDC_SINGLE);
+
+    m_key.SetText("\\Device\\Serial1", m_ports[1]);
+    Click(dialog, IDC_CONTINUOUSLY);
+    EXPECT_EQ(list.Count(), 2) << "switching on refreshes at once";
+    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_CHECKED));
+    EXPECT_FALSE(::IsWindowEnabled(single));
+
+    // Two further values, each added just after a refresh: each appears one period later.
+    DWORD appeared[2] = {};
+    for (int round = 0; round < 2; ++round) {
+        const DWORD added = ::GetTickCount();
+        m_key.SetText("\\Device\\Serial" + std::to_string(2 + round), m_ports[2 + round]);
+        ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3 + round; }, 2000 + 1000));
+        appeared[round] = ::GetTickCount();
+        EXPECT_LE(appeared[round] - added, 2000u + 600u);
+    }
+    EXPECT_NEAR(static_cast<double>(appeared[1] - appeared[0]), 2000.0, 400.0);
+
+    Click(dialog, IDC_CONTINUOUSLY);
+    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_TRUE(::IsWindowEnabled(single));
+    m_key.SetText("\\Device\\Serial9", m_ports[0]);
+    ::Sleep(3000);
+    EXPECT_EQ(list.Count(), 4) << "no refresh after switching off";
+}
+
+TEST_F(ProgramTest, SecondStartRestoresTheFirstWindowAndEnds) {
+    m_key.SetText("\\Device\\Serial0", m_ports[0]);
+    const auto first = Start();
+    HWND dialog = MainWindow(*first);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            ::ShowWindow(dialog, SW_MINIMIZE);
+            return ::IsIconic(dialog) != FALSE;
+        },
+        3000));
+
+    const auto second = Start();
+    HWND notice = second->WaitForWindow(kDialogClass, kCaption, kStartTimeout);
+    ASSERT_NE(notice, nullptr);
+    bool sawText = false;
+    for (HWND child = ::GetWindow(notice, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (WindowText(child) == "Previous version detected, will now restore it") sawText = true;
+    }
+    EXPECT_TRUE(sawText);
+    EXPECT_EQ(::GetDlgItem(notice, IDC_PORT_LIST), nullptr) << "the notice, not a second list";
+    ::PostMessageA(notice, WM_COMMAND, IDOK, 0);
+
+    DWORD exitCode = 1;
+    ASSERT_TRUE(second->WaitForExit(10000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(dialog); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == dialog; }, 3000));
+
+    // The block still names the first window: the second instance published nothing.
+    const KernelHandle block(
+        ::OpenFileMappingA(FILE_MAP_READ, FALSE, "CSingleInstance_MMF_Portlook"));
+    ASSERT_TRUE(block.IsValid());
+    const void* view = ::MapViewOfFile(block.Get(), FILE_MAP_READ, 0, 0, 4);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(*static_cast<const DWORD*>(view),
+              static_cast<DWORD>(reinterpret_cast<UINT_PTR>(dialog)));
+    ::UnmapViewOfFile(view);
+    EXPECT_TRUE(first->IsRunning());
+}
+
+TEST_F(ProgramTest, CopyUnderAnotherNameRunsBesideTheFirst) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(sizeof temp, temp);
+    const std::string twin = std::string(temp) + "PortlookTwin.exe";
+    ASSERT_TRUE(::CopyFileA(PORTLOOK_EXE, twin.c_str(), FALSE));
+    const auto first = Start();
+    ASSERT_NE(MainWindow(*first), nullptr);
+    {
+        const auto second = Start(twin);
+        HWND secondDialog = MainWindow(*second);
+        ASSERT_NE(secondDialog, nullptr);
+        EXPECT_NE(::GetDlgItem(secondDialog, IDC_PORT_LIST), nullptr);
+        EXPECT_TRUE(second->IsRunning());
+    }
+    EXPECT_TRUE(first->IsRunning());
+    ::DeleteFileA(twin.c_str());
+}
+
+TEST_F(ProgramTest, ExitIdOkAndTheCloseBoxEachEndTheProgram) {
+    const struct {
+        const char* how;
+        UINT message;
+        WPARAM wParam;
+    } endings[] = {{"Exit button", 0, 0},
+                   {"IDOK command", WM_COMMAND, IDOK},
+                   {"close box", WM_SYSCOMMAND, SC_CLOSE}};
+    for (const auto& ending : endings) {
+        const auto program = Start();
+        HWND dialog = MainWindow(*program);
+        ASSERT_NE(dialog, nullptr) << ending.how;
+        if (ending.message == 0) {
+            ::PostMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        } else {
+            ::PostMessageA(dialog, ending.message, ending.wParam, 0);
+        }
+        DWORD exitCode = 1;
+        EXPECT_TRUE(program->WaitForExit(10000, &exitCode)) << ending.how;
+        EXPECT_EQ(exitCode, 0u) << ending.how;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+struct WindowTexts {
+    DWORD exceptProcess;
+    std::vector<std::string> texts;
+};
+
+BOOL CALLBACK CollectWindowText(HWND window, LPARAM lParam) {
+    auto* found = reinterpret_cast<WindowTexts*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (!::IsWindowVisible(window) || owner == found->exceptProcess ||
+        owner == ::GetCurrentProcessId()) {
+        return TRUE;
+    }
+    std::string text = WindowText(window);
+    for (HWND child = ::GetWindow(window, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        text += "|" + WindowText(child);
+    }
+    found->texts.push_back(text);
+    return TRUE;
+}
+
+// Every visible top-level window but the program's and ours, described by its texts.
+std::vector<std::string> OtherWindowsTexts(DWORD exceptProcess) {
+    WindowTexts search{exceptProcess, {}};
+    ::EnumWindows(CollectWindowText, reinterpret_cast<LPARAM>(&search));
+    return search.texts;
+}
+
+bool AnyContains(const std::vector<std::string>& texts, const std::string& part) {
+    for (const std::string& text : texts) {
+        if (text.find(part) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Keys pressed for real, as the user would, into the foreground window.
+void PressKeys(std::initializer_list<WORD> held, WORD key) {
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD code, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    for (const WORD modifier : held) add(modifier, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    for (const WORD modifier : held) add(modifier, KEYEVENTF_KEYUP);
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The help engine of the prefix, moved aside for as long as the object lives; a running one
+// is ended first, as WinHelp would otherwise just reuse it.
+class HelpEngineRemoved {
+public:
+    HelpEngineRemoved() {
+        while (HWND engine = ::FindWindowA("MS_WINHELP", nullptr)) {
+            DWORD id = 0;
+            ::GetWindowThreadProcessId(engine, &id);
+            const KernelHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+            if (!process.IsValid()) break;
+            ::TerminateProcess(process.Get(), 1);
+            ::WaitForSingleObject(process.Get(), 5000);
+        }
+        for (const char* path : kPaths) {
+            m_moved.push_back(::MoveFileA(path, (std::string(path) + ".away").c_str()) != FALSE);
+        }
+    }
+    ~HelpEngineRemoved() {
+        for (size_t i = 0; i < m_moved.size(); ++i) {
+            if (m_moved[i]) ::MoveFileA((std::string(kPaths[i]) + ".away").c_str(), kPaths[i]);
+        }
+    }
+    bool Removed() const { return m_moved == std::vector<bool>{true, true}; }
+
+private:
+    static constexpr const char* kPaths[] = {"C:\\windows\\winhlp32.exe",
+                                             "C:\\windows\\system32\\winhlp32.exe"};
+    std::vector<bool> m_moved;
+};
+
+TEST_F(ProgramTest, HelpKeyAsksTheHelpEngineForTheProgramsHelpFile) {
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::SetForegroundWindow(dialog) && ::GetForegroundWindow() == dialog; }, 3000));
+
+    // With a modifier held, F1 is not the Help key.
+    for (const WORD modifier : {VK_SHIFT, VK_CONTROL}) {
+        PressKeys({modifier}, VK_F1);
+        EXPECT_FALSE(WaitUntil(
+            [&] { return AnyContains(OtherWindowsTexts(program->Id()), "Portlook.HLP"); }, 1500));
+    }
+    PressKeys({}, VK_F1);
+    // Wine's engine says it cannot find the file it was asked for: the program's own path.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return AnyContains(OtherWindowsTexts(program->Id()), "Portlook.HLP"); }, 10000));
+}
+
+TEST_F(ProgramTest, HelpEngineThatCannotStartGivesTheFrameworksMessage) {
+    const HelpEngineRemoved removed;
+    ASSERT_TRUE(removed.Removed());
+    const auto program = Start();
+    HWND dialog = MainWindow(*program);
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageA(::GetDlgItem(dialog, IDC_PORT_LIST), WM_KEYDOWN, VK_F1, 0);
+    // The message box is a second dialog of the program's, owned by the main window.
+    HWND message = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            message = ::FindWindowExA(nullptr, nullptr, kDialogClass, kCaption);
+            while (message && (message == dialog || ::GetWindow(message, GW_OWNER) != dialog)) {
+                message = ::FindWindowExA(nullptr, message, kDialogClass, kCaption);
+            }
+            return message != nullptr;
+        },
+        10000));
+    bool sawText = false;
+    for (HWND child = ::GetWindow(message, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (WindowText(child) == "Die Hilfe konnte nicht aufgerufen werden.") sawText = true;
+    }
+    EXPECT_TRUE(sawText);
+}
+
+}  // namespace
