@@ -29,17 +29,18 @@ bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 #ifdef _WIN32
 
 namespace {
-constexpr UINT_PTR kSubclassId = 0x504C;  // one subclass of ours per window
 constexpr char kWindowClassName[] = "PortlookWnd";
 }  // namespace
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                    DWORD_PTR refData) {
-    CWnd* wnd = reinterpret_cast<CWnd*>(refData);
+// The object sits in the control's GWLP_USERDATA, which controls leave to the application:
+// reading it stays in the process, where a window property costs a wineserver call.
+LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWnd* wnd = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    const WNDPROC super = wnd->m_pfnSuper;
     LRESULT result = 0;
     if (message != WM_NCDESTROY && wnd->OnWndMsg(message, wParam, lParam, result)) return result;
     if (message == WM_NCDESTROY) wnd->UnsubclassWindow();
-    return ::DefSubclassProc(hWnd, message, wParam, lParam);
+    return ::CallWindowProcA(super, hWnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK CWnd::FrameworkWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -63,12 +64,17 @@ LRESULT CALLBACK CWnd::FrameworkWindowProc(HWND hWnd, UINT message, WPARAM wPara
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (m_bSubclassed) return ::DefSubclassProc(m_hWnd, message, wParam, lParam);
+    if (m_bSubclassed) return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
 bool CWnd::SubclassWindow(HWND hWnd) {
-    if (!::SetWindowSubclass(hWnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    if (!hWnd || FromHandlePermanent(hWnd)) return false;
+    ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_pfnSuper = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)));
+    if (!m_pfnSuper) {
+        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
         return false;
     }
     m_hWnd = hWnd;
@@ -83,7 +89,12 @@ bool CWnd::SubclassDlgItem(UINT id, const CWnd* parent) {
 
 HWND CWnd::UnsubclassWindow() {
     HWND hWnd = m_hWnd;
-    if (m_bSubclassed) ::RemoveWindowSubclass(hWnd, SubclassProc, kSubclassId);
+    // Only a procedure still ours is put back: someone may have subclassed after us.
+    if (m_bSubclassed &&
+        reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC)) == SubclassProc) {
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
+    }
     m_bSubclassed = false;
     m_hWnd = nullptr;
     return hWnd;
@@ -112,11 +123,8 @@ bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
     if (!hWnd) return nullptr;
-    DWORD_PTR refData = 0;
-    if (::GetWindowSubclass(hWnd, SubclassProc, kSubclassId, &refData)) {
-        return reinterpret_cast<CWnd*>(refData);
-    }
-    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC)) == FrameworkWindowProc) {
+    const auto procedure = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
+    if (procedure == SubclassProc || procedure == FrameworkWindowProc) {
         return reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     }
     return nullptr;

@@ -78,8 +78,8 @@ protected:
 private:
     static LRESULT CALLBACK FrameworkWindowProc(HWND hWnd, UINT message, WPARAM wParam,
                                                 LPARAM lParam);
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR subclassId, DWORD_PTR refData);
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool m_bSubclassed = false;
+    WNDPROC m_pfnSuper = nullptr;  // the control's own procedure
 #endif
 };
