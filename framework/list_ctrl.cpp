@@ -68,6 +68,13 @@ void CListCtrl::GetClientRect(RECT* rect) const {
 #endif
 }
 
+void CListCtrl::SetRedraw(BOOL redraw) {
+    SendListMessage(WM_SETREDRAW, static_cast<WPARAM>(redraw));
+#ifdef _WIN32
+    if (redraw && !m_pModel) ::InvalidateRect(m_hWnd, nullptr, TRUE);
+#endif
+}
+
 int CListCtrl::InsertItem(int item, LPCSTR text) {
     LVITEMA record{};
     record.mask = LVIF_TEXT;

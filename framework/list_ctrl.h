@@ -67,6 +67,8 @@ public:
         return static_cast<DWORD>(
             SendListMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(exStyle)));
     }
+    // Off, the list stops drawing changes; back on, it draws itself anew once.
+    void SetRedraw(BOOL redraw);
     DWORD GetExtendedStyle() const {
         return static_cast<DWORD>(SendListMessage(LVM_GETEXTENDEDLISTVIEWSTYLE));
     }

@@ -83,6 +83,10 @@ LRESULT ListModel::Answer(UINT message, WPARAM wParam, LPARAM lParam) {
             m_iconSpacing = static_cast<DWORD>(lParam);
             return old;
         }
+        case WM_SETREDRAW:
+            m_bRedraw = wParam != 0;
+            if (!m_bRedraw) ++m_counts.redrawOffs;
+            return 0;
         case HDM_GETITEMCOUNT:
             return static_cast<LRESULT>(m_columns.size());
         case HDM_GETITEMA:
@@ -103,6 +107,7 @@ LRESULT ListModel::InsertItem(const LVITEMA& record) {
     if (record.mask & LVIF_PARAM) row.data = record.lParam;
     m_rows.insert(m_rows.begin() + index, std::move(row));
     ++m_counts.inserts;
+    if (m_bRedraw) ++m_counts.changesWhileDrawing;
     return index;
 }
 
@@ -135,6 +140,7 @@ BOOL ListModel::DeleteItem(int item) {
     if (!IsRow(item)) return FALSE;
     m_rows.erase(m_rows.begin() + item);
     ++m_counts.deletes;
+    if (m_bRedraw) ++m_counts.changesWhileDrawing;
     return TRUE;
 }
 

@@ -30,6 +30,8 @@ public:
         int inserts = 0;
         int deletes = 0;
         int paramWrites = 0;
+        int redrawOffs = 0;
+        int changesWhileDrawing = 0;  // rows inserted or deleted while the list was drawing
         std::vector<int> textWrites;  // per column
         int TextWrites(int column) const {
             return column < static_cast<int>(textWrites.size()) ? textWrites[column] : 0;
@@ -49,6 +51,7 @@ public:
     RECT ClientRect() const { return m_client; }
     void SetClientSize(LONG width, LONG height) { m_client = RECT{0, 0, width, height}; }
     DWORD IconSpacing() const { return m_iconSpacing; }
+    bool IsRedrawing() const { return m_bRedraw; }
 
     // A paint pass: custom-draw notifications in the platform's order of stages. Returns the
     // colours of every cell, row by row; the log of the calls is kept in DrawLog().
@@ -105,6 +108,7 @@ private:
     DWORD m_style;
     DWORD m_exStyle = 0;
     DWORD m_iconSpacing = 0;
+    bool m_bRedraw = true;
     RECT m_client{0, 0, 400, 200};
     COLORREF m_textColor = GetSysColor(COLOR_WINDOWTEXT);
     COLORREF m_backColor = GetSysColor(COLOR_WINDOW);

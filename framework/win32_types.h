@@ -134,6 +134,7 @@ struct NMHEADERA {
 using PFNLVCOMPARE = int (*)(LPARAM, LPARAM, LPARAM);
 
 // Window messages
+constexpr UINT WM_SETREDRAW = 0x000B;
 constexpr UINT WM_NOTIFY = 0x004E;
 constexpr UINT WM_USER = 0x0400;
 

@@ -16,6 +16,29 @@ using SystemPortSource = SysfsPortSource;
 
 namespace {
 
+// A list that draws every row appearing or going spends most of a refresh on it, while the
+// refresh holds the thread and nothing can be seen anyway: such lists draw once at the end.
+// Lists whose rows stay are left drawing, since turning drawing back on redraws them whole.
+class RedrawPause {
+public:
+    explicit RedrawPause(CColorListCtrl& list) : m_list(list) {}
+    ~RedrawPause() {
+        if (m_bPaused) m_list.SetRedraw(TRUE);
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+    // Before a row is inserted or deleted.
+    void Begin() {
+        if (!m_bPaused) m_list.SetRedraw(FALSE);
+        m_bPaused = true;
+    }
+
+private:
+    CColorListCtrl& m_list;
+    bool m_bPaused = false;
+};
+
 void SetCellText(CColorListCtrl& list, int row, int column, const char* text) {
     LVITEMA item{};
     item.mask = LVIF_TEXT;
@@ -39,6 +62,7 @@ void UpdatePortList(CColorListCtrl& list, PortSource& source) {
     // capacity without a terminator still ends.
     BYTE data[kPortValueCapacity + 1];
     char cell[kPortValueCapacity];
+    RedrawPause redraw(list);
     int row = 0;
     for (;; ++row) {
         std::memset(name, 0, sizeof name);
@@ -60,6 +84,7 @@ void UpdatePortList(CColorListCtrl& list, PortSource& source) {
         item.pszText = cell;
         item.cchTextMax = static_cast<int>(kPortValueCapacity);
         if (!list.GetItem(&item)) {
+            redraw.Begin();
             list.InsertItem(row, name);
         } else if (CompareMultiByte(item.pszText ? item.pszText : "", name) != 0) {
             // The list may point the record at its own copy rather than fill ours.
@@ -69,6 +94,7 @@ void UpdatePortList(CColorListCtrl& list, PortSource& source) {
         SetCellText(list, row, 2, StatusText(ProbePort(portName)));
     }
     if (list.GetItemCount() > row) {
+        redraw.Begin();
         while (list.DeleteItem(row)) {
         }
     }

@@ -78,6 +78,7 @@ TEST_F(PortListTest, SamePortsAgainRewriteOnlyPortAndStatus) {
     EXPECT_EQ(Counts().TextWrites(1), 4);
     EXPECT_EQ(Counts().TextWrites(2), 4);
     EXPECT_EQ(Key(0), firstKey);
+    EXPECT_EQ(Counts().redrawOffs, 0) << "a list whose rows stay keeps drawing";
 }
 
 TEST_F(PortListTest, ChangedDeviceNameIsRewrittenInPlace) {
@@ -100,6 +101,10 @@ TEST_F(PortListTest, PortVanishingFromTheMiddleMovesTheRestUp) {
     EXPECT_EQ(Counts().inserts, 0);
     EXPECT_EQ(Counts().deletes, 1);
     EXPECT_EQ(Counts().TextWrites(0), 2);
+    // Rows go while the list does not draw, and it draws again afterwards.
+    EXPECT_EQ(Counts().changesWhileDrawing, 0);
+    EXPECT_EQ(Counts().redrawOffs, 1);
+    EXPECT_TRUE(m_model.IsRedrawing());
     // Rows are rewritten where they stand; the last row went.
     EXPECT_EQ(Key(0), keys[0]);
     EXPECT_EQ(Key(1), keys[1]);
@@ -112,6 +117,8 @@ TEST_F(PortListTest, NewPortAtTheEndAppendsOneRowWithDefaultColours) {
     Refresh({kFour[0], kFour[1], kFour[3]});
     EXPECT_EQ(Counts().inserts, 1);
     EXPECT_EQ(Counts().deletes, 0);
+    EXPECT_EQ(Counts().changesWhileDrawing, 0);
+    EXPECT_TRUE(m_model.IsRedrawing());
     ASSERT_EQ(m_list.GetItemCount(), 3);
     EXPECT_EQ(Key(2), 0xFFFFFFFCu);
     EXPECT_EQ(m_list.GetItemData(2), 0u);
