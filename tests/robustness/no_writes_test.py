@@ -1,0 +1,393 @@
+#!/usr/bin/env python3
+"""Portlook.exe writes no file, no registry value and no setting, and opens SERIALCOMM
+read-only.
+
+Two sessions of scripts/wine-run, each with the same driver (no_writes_driver_main.cpp): one
+runs Portlook.exe (start, "&Single", "&Continuously" for two ticks, IDCANCEL), the other an
+idle dialog program, which shows what Wine writes by itself. Evidence:
+  - Wine's relay trace of every call Portlook.exe's own code makes into Wine: the registry
+    calls, the access asked for, and no call that writes files, keys or settings;
+  - each session's prefix (registry files and every file) against the prefix it was copied
+    from: the Portlook session may change nothing the idle session did not.
+Results go to a GoogleTest-style XML file, one test case per check.
+
+Usage: no_writes_test.py --wine-run PATH --driver EXE --program EXE --idle EXE --results XML
+"""
+
+import argparse
+import hashlib
+import importlib.machinery
+import importlib.util
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+from xml.sax.saxutils import escape, quoteattr
+
+SERIALCOMM = r"HARDWARE\DEVICEMAP\SERIALCOMM"
+HKEY_LOCAL_MACHINE = 0x80000002
+KEY_READ = 0x20019
+OPEN_EXISTING = 3
+REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
+# Start-up, "&Single", switching "&Continuously" on, and at least two ticks.
+LEAST_REFRESHES = 5
+ALLOWED_REGISTRY_CALLS = {"RegOpenKeyExA", "RegEnumValueA", "RegCloseKey"}
+
+# Calls that write files, registry keys or settings, by name, whichever DLL they are in.
+WRITING_CALLS = [re.compile(pattern) for pattern in (
+    r"Write",                                         # WriteFile, WritePrivateProfileString...
+    r"^(Nt|Zw)(Create|Open)(File|Key)",               # native opens that could write
+    r"^(Nt|Zw)(Set|Delete|Flush|Save|Rename|Replace|Restore|Load)",
+    r"^(Copy|Move|Replace|Delete|Remove)File", r"^(Create|Remove)Directory",
+    r"^(SetFile|SetEndOfFile|FlushFileBuffers|CreateHardLink|CreateSymbolicLink)",
+    r"^(DefineDosDevice|SetVolume|DeleteVolume|_lcreat|_lopen|OpenFile$)",
+    r"^Reg", r"^SH(Set|Delete|Copy|Create|Reg|FileOperation)", r"^Shell",
+    r"^(ChangeDisplaySettings|SetSysColors|SetUserObjectInformation|SetSystemCursor)",
+    r"^(SwapMouseButton|SetDoubleClickTime|SetCaretBlinkTime)",
+    r"^_?w?(fopen|fopen_s|open|sopen|sopen_s|creat|mkdir|rmdir|unlink|remove|rename|chmod)$",
+    r"^(fwrite|fputs|fputc|fputws|fprintf|vfprintf|putc|_write|tmpfile|_mktemp)$",
+)]
+
+CALL_LINE = re.compile(
+    r"^([0-9a-f]+):([0-9a-f]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
+
+
+class Check:
+    """One test case: its name, its failures and what it has to say."""
+
+    def __init__(self, name):
+        self.name = name
+        self.failures = []
+        self.notes = []
+        self.started = time.monotonic()
+        self.seconds = 0.0
+
+    def expect(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return condition
+
+    def note(self, message):
+        self.notes.append(message)
+
+    def done(self):
+        self.seconds = time.monotonic() - self.started
+        print("[ %s ] NoWritesTest.%s" % ("FAILED" if self.failures else "    OK", self.name))
+        for line in self.notes:
+            print("    " + line)
+        for line in self.failures:
+            print("    FAILURE: " + line)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def image_range(exe):
+    """Where the program's own code lies once loaded: calls returning there are its own."""
+    with open(exe, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    optional = pe + 24
+    base = struct.unpack_from("<I", data, optional + 28)[0]
+    size = struct.unpack_from("<I", data, optional + 56)[0]
+    return base, base + size
+
+
+def unescape(text):
+    """A string argument as Wine's trace prints it, quotes and escapes removed."""
+    return text.encode("latin-1", "replace").decode("unicode_escape", "replace")
+
+
+def split_arguments(text):
+    """Arguments of a traced call; a string argument follows its pointer: 0043136c "text"."""
+    arguments = []
+    for match in re.finditer(r'([0-9a-f]+)(?: L?"((?:[^"\\]|\\.)*)")?(?:,|$)', text):
+        arguments.append((match.group(1), None if match.group(2) is None
+                          else unescape(match.group(2))))
+    return arguments
+
+
+def run_session(wine_run, driver, program):
+    """One wine-run session of the driver; returns (exit status, stdout, stderr, prefix)."""
+    result = subprocess.run(
+        [wine_run, "--keep-prefix", "--timeout", "300", driver, windows_path(program)],
+        capture_output=True, text=True, errors="replace")
+    kept = re.search(r"^wine-run: prefix kept in (.+)$", result.stderr, re.M)
+    return result.returncode, result.stdout, result.stderr, kept.group(1) if kept else None
+
+
+def traced_calls(stderr, pid, own_code):
+    """(dll, function, arguments) of every call the program's own code made."""
+    calls = []
+    low, high = own_code
+    for line in stderr.splitlines():
+        match = CALL_LINE.match(line)
+        if not match or int(match.group(1), 16) != pid:
+            continue
+        if low <= int(match.group(6), 16) < high:
+            calls.append((match.group(3), match.group(4), split_arguments(match.group(5))))
+    return calls
+
+
+def read_registry(path):
+    """{key: {value name: data as written}} of a Wine registry file; key times left out."""
+    keys = {}
+    values = None
+    pending = ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for raw in f:
+            line = pending + raw.rstrip("\n")
+            if line.endswith("\\") and not line.startswith("["):
+                pending = line[:-1].strip()
+                continue
+            pending = ""
+            if line.startswith("["):
+                values = keys.setdefault(line[:line.rindex("]") + 1], {})
+            elif values is None or not line or line.startswith("#time="):
+                continue
+            elif line.startswith('"'):
+                end = 1
+                while line[end] != '"':
+                    end += 2 if line[end] == "\\" else 1
+                values[line[:end + 1]] = line[end + 2:]
+            else:
+                name, _, data = line.partition("=")
+                values[name] = data
+    return keys
+
+
+def snapshot(prefix):
+    """Every file of a prefix with what identifies its content, and its registry."""
+    files = {}
+    for root, dirs, names in os.walk(prefix):
+        for name in dirs + names:
+            path = os.path.join(root, name)
+            relative = os.path.relpath(path, prefix)
+            if relative in REGISTRY_FILES:
+                continue
+            info = os.lstat(path)
+            if os.path.islink(path):
+                files[relative] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                files[relative] = ("dir", info.st_mode)
+            else:
+                with open(path, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+                files[relative] = ("file", info.st_mode, info.st_size, info.st_mtime_ns, digest)
+    registry = {name: read_registry(os.path.join(prefix, name)) for name in REGISTRY_FILES
+                if os.path.exists(os.path.join(prefix, name))}
+    return files, registry
+
+
+def changes(before, after):
+    """What differs between two snapshots, as a set of places: files, keys and values."""
+    found = set()
+    files_before, registry_before = before
+    files_after, registry_after = after
+    for path in set(files_before) | set(files_after):
+        if files_before.get(path) != files_after.get(path):
+            found.add(("file", path))
+    for name in set(registry_before) | set(registry_after):
+        keys_before = registry_before.get(name, {})
+        keys_after = registry_after.get(name, {})
+        for key in set(keys_before) | set(keys_after):
+            if (key in keys_before) != (key in keys_after):
+                found.add(("key", name, key))
+                continue
+            values_before = keys_before[key]
+            values_after = keys_after[key]
+            for value in set(values_before) | set(values_after):
+                if values_before.get(value) != values_after.get(value):
+                    found.add(("value", name, key, value))
+    return found
+
+
+def describe(place):
+    return " ".join(place[1:]) if place[0] != "file" else "file " + place[1]
+
+
+def cached_prefix(wine_run):
+    """The prefix every session is copied from, as scripts/wine-run makes and finds it."""
+    loader = importlib.machinery.SourceFileLoader("wine_run", wine_run)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("wine_run", loader))
+    loader.exec_module(module)
+    return module.ensure_cached_prefix()
+
+
+def check_run(check, session, label):
+    status, stdout, stderr, prefix = session
+    check.expect(status == 0, "%s session ended with status %d: %s %s"
+                 % (label, status, stdout.strip(), stderr[-2000:]))
+    check.expect("exit code 0" in stdout, "%s did not end with exit code 0" % label)
+    check.expect(prefix is not None, "%s session kept no prefix" % label)
+    check.note("%s: %s" % (label, " / ".join(stdout.strip().splitlines())))
+
+
+class Findings:
+    """Failures of one kind counted once each, with the first call that showed them."""
+
+    def __init__(self):
+        self.found = {}
+
+    def add(self, what, call):
+        count, first = self.found.get(what, (0, call))
+        self.found[what] = (count + 1, first)
+
+    def report(self, check):
+        for what, (count, first) in self.found.items():
+            check.failures.append("%s (%d calls; the first: %s)" % (what, count, first))
+
+
+def show_call(dll, name, arguments):
+    return "%s.%s(%s)" % (dll, name, ", ".join(
+        value if text is None else "%s %r" % (value, text) for value, text in arguments))
+
+
+def check_key_access(check, calls):
+    opens = [(dll, name, arguments) for dll, name, arguments in calls
+             if name.startswith("RegOpenKey")]
+    registry = sorted({name for dll, name, arguments in calls if name.startswith("Reg")})
+    check.note("registry calls: %s; %d opens of the key" % (", ".join(registry), len(opens)))
+    check.expect(set(registry) <= ALLOWED_REGISTRY_CALLS,
+                 "registry calls beyond open, enumerate and close: %s"
+                 % sorted(set(registry) - ALLOWED_REGISTRY_CALLS))
+    check.expect(len(opens) >= LEAST_REFRESHES,
+                 "%d opens of the key for at least %d refreshes" % (len(opens), LEAST_REFRESHES))
+    findings = Findings()
+    masks = set()
+    for dll, name, arguments in opens:
+        if len(arguments) != 5 or int(arguments[0][0], 16) != HKEY_LOCAL_MACHINE \
+                or arguments[1][1] != SERIALCOMM:
+            findings.add("a key other than HKLM\\" + SERIALCOMM, show_call(dll, name, arguments))
+            continue
+        mask = int(arguments[3][0], 16)
+        masks.add(mask)
+        # Reading needs no more than KEY_READ; anything beyond it could write.
+        if mask & ~KEY_READ:
+            findings.add("access 0x%05x beyond KEY_READ (0x%05x)" % (mask, KEY_READ),
+                         show_call(dll, name, arguments))
+    check.note("access asked for: %s" % ", ".join("0x%05x" % mask for mask in sorted(masks)))
+    findings.report(check)
+
+
+def check_no_writing_calls(check, calls, ports):
+    counts = {}
+    for dll, name, arguments in calls:
+        counts["%s.%s" % (dll, name)] = counts.get("%s.%s" % (dll, name), 0) + 1
+    check.note("calls made by the program's own code (%d, %d functions): %s"
+               % (len(calls), len(counts),
+                  ", ".join("%s %d" % entry for entry in sorted(counts.items()))))
+    probed = set()
+    findings = Findings()
+    for dll, name, arguments in calls:
+        call = show_call(dll, name, arguments)
+        if name.startswith("CreateFileMapping"):
+            if arguments[0][0] != "ffffffff":
+                findings.add("a mapping backed by a file", call)
+        elif name.startswith("CreateFile"):
+            path = arguments[0][1] or ""
+            if not path.startswith("\\\\.\\") or int(arguments[4][0], 16) != OPEN_EXISTING:
+                findings.add("an open of something other than an existing device", call)
+            else:
+                probed.add(path[4:])
+        elif name.startswith("SystemParametersInfo"):
+            if int(arguments[3][0], 16) != 0:
+                findings.add("a system setting saved", call)
+        elif name not in ALLOWED_REGISTRY_CALLS and any(p.search(name) for p in WRITING_CALLS):
+            findings.add("a call that writes: %s.%s" % (dll, name), call)
+    findings.report(check)
+    check.note("devices opened: %s" % ", ".join(sorted(probed)))
+    check.expect(probed == set(ports),
+                 "probed %s, the key lists %s" % (sorted(probed), sorted(ports)))
+
+
+def check_prefix(check, origin, program_prefix, idle_prefix):
+    base = snapshot(origin)
+    by_program = changes(base, snapshot(program_prefix))
+    by_idle = changes(base, snapshot(idle_prefix))
+    extra = by_program - by_idle
+    check.note("the idle session changed %d places in its prefix (what Wine and the driver "
+               "write by themselves): %s" % (len(by_idle),
+                                            "; ".join(sorted(map(describe, by_idle)))))
+    check.note("the Portlook session changed %d places, %d of them not changed by the idle "
+               "session" % (len(by_program), len(extra)))
+    check.expect(by_idle, "the idle session changed nothing: the comparison sees nothing")
+    for place in sorted(extra):
+        check.failures.append("changed only by Portlook: " + describe(place))
+
+
+def write_results(path, checks, seconds):
+    failures = sum(1 for check in checks if check.failures)
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             '<testsuites tests="%d" failures="%d" disabled="0" errors="0" time="%.3f" '
+             'name="AllTests">' % (len(checks), failures, seconds),
+             '  <testsuite name="NoWritesTest" tests="%d" failures="%d" disabled="0" '
+             'skipped="0" errors="0" time="%.3f">' % (len(checks), failures, seconds)]
+    for check in checks:
+        lines.append('    <testcase name=%s status="run" result="completed" time="%.3f" '
+                     'classname="NoWritesTest">' % (quoteattr(check.name), check.seconds))
+        for failure in check.failures:
+            lines.append('      <failure message=%s type=""></failure>' % quoteattr(failure))
+        lines.append('      <system-out>%s</system-out>' % escape("\n".join(check.notes)))
+        lines.append("    </testcase>")
+    lines += ["  </testsuite>", "</testsuites>"]
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for option in ("--wine-run", "--driver", "--program", "--idle", "--results"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+
+    started = time.monotonic()
+    origin = cached_prefix(args.wine_run)
+    program_session = run_session(args.wine_run, args.driver, args.program)
+    idle_session = run_session(args.wine_run, args.driver, args.idle)
+    checks = []
+    try:
+        check = Check("BothSessionsRunAndEndWithExitCodeZero")
+        check_run(check, program_session, "Portlook")
+        check_run(check, idle_session, "idle program")
+        check.done()
+        checks.append(check)
+
+        pid = re.search(r"^pid ([0-9a-f]+)$", program_session[1], re.M)
+        calls = traced_calls(program_session[2], int(pid.group(1), 16) if pid else -1,
+                             image_range(args.program))
+        listed = re.search(r"^ports (.*)$", program_session[1], re.M)
+        ports = listed.group(1).split(",") if listed else []
+
+        check = Check("OpensSerialCommReadOnly")
+        check.expect(calls, "no traced calls of Portlook")
+        check_key_access(check, calls)
+        check.done()
+        checks.append(check)
+
+        check = Check("MakesNoCallThatWrites")
+        check.expect(calls, "no traced calls of Portlook")
+        check_no_writing_calls(check, calls, ports)
+        check.done()
+        checks.append(check)
+
+        check = Check("ChangesThePrefixNoMoreThanAnIdleProgram")
+        if check.expect(program_session[3] and idle_session[3], "a session kept no prefix"):
+            check_prefix(check, origin, program_session[3], idle_session[3])
+        check.done()
+        checks.append(check)
+    finally:
+        for session in (program_session, idle_session):
+            if session[3]:
+                shutil.rmtree(os.path.dirname(session[3]), ignore_errors=True)
+    write_results(args.results, checks, time.monotonic() - started)
+    return 1 if any(check.failures for check in checks) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
