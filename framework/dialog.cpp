@@ -1,7 +1,7 @@
 #include "framework/dialog.h"
 
 #include "framework/win_app.h"
-#include "framework/win32_hook.h"
+#include "framework/win32_handles.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 

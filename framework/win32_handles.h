@@ -1,4 +1,4 @@
-// Owners for the kernel and registry handles the program opens.
+// Owners for the kernel, registry and hook handles the program opens.
 #pragma once
 
 #include "framework/platform.h"
@@ -25,3 +25,10 @@ struct RegKeyTraits {
     static void Close(HKEY key) { ::RegCloseKey(key); }
 };
 using RegKey = UniqueHandle<RegKeyTraits>;
+
+struct WindowsHookTraits {
+    using Handle = HHOOK;
+    static HHOOK Invalid() { return nullptr; }
+    static void Close(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
+};
+using WindowsHook = UniqueHandle<WindowsHookTraits>;

@@ -33,6 +33,16 @@ protected:
     DWORD ListStyle() const {
         return static_cast<DWORD>(::GetWindowLongA(m_view->m_list.m_hWnd, GWL_STYLE));
     }
+    // The list sits at the view's origin and covers its whole client area.
+    void ExpectListFillsTheView() const {
+        RECT client{};
+        m_view->GetClientRect(&client);
+        const RECT list = ListRectInView();
+        EXPECT_EQ(list.left, 0);
+        EXPECT_EQ(list.top, 0);
+        EXPECT_EQ(list.right, client.right);
+        EXPECT_EQ(list.bottom, client.bottom);
+    }
     RECT ListRectInView() const {
         RECT rect{};
         ::GetWindowRect(m_view->m_list.m_hWnd, &rect);
@@ -60,13 +70,7 @@ TEST_F(ColorListViewTest, ReportStyleGivesAReportListFillingTheView) {
     EXPECT_EQ(ListStyle() & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
     EXPECT_EQ(::GetDlgCtrlID(m_view->m_list.m_hWnd), 0);
 
-    RECT client{};
-    m_view->GetClientRect(&client);
-    const RECT list = ListRectInView();
-    EXPECT_EQ(list.left, 0);
-    EXPECT_EQ(list.top, 0);
-    EXPECT_EQ(list.right, client.right);
-    EXPECT_EQ(list.bottom, client.bottom);
+    ExpectListFillsTheView();
 
     const LRESULT spacing = ::SendMessageA(m_view->m_list.m_hWnd, LVM_GETITEMSPACING, FALSE, 0);
     EXPECT_EQ(LOWORD(spacing), 80);
@@ -97,13 +101,9 @@ TEST_F(ColorListViewTest, StyleChangesOfTheViewSwitchTheListsViewMode) {
 TEST_F(ColorListViewTest, ResizingTheViewResizesTheList) {
     Create(LVS_REPORT);
     ::MoveWindow(m_view->m_hWnd, 10, 10, 250, 120, TRUE);
+    ExpectListFillsTheView();
     RECT client{};
     m_view->GetClientRect(&client);
-    const RECT list = ListRectInView();
-    EXPECT_EQ(list.left, 0);
-    EXPECT_EQ(list.top, 0);
-    EXPECT_EQ(list.right, client.right);
-    EXPECT_EQ(list.bottom, client.bottom);
     EXPECT_EQ(client.right, 250);
 }
 

@@ -60,16 +60,18 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
 
 }  // namespace
 
+HWND FindVisibleWindow(DWORD processId, const char* className, const char* caption) {
+    WindowSearch search{processId, className, caption, nullptr};
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND ProgramProcess::WaitForWindow(const char* className, const char* caption,
                                    DWORD milliseconds) const {
-    WindowSearch search{m_id, className, caption, nullptr};
-    WaitUntil(
-        [&] {
-            ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        milliseconds);
-    return search.found;
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindVisibleWindow(m_id, className, caption)) != nullptr; },
+              milliseconds);
+    return found;
 }
 
 RemoteList::RemoteList(HWND list) : m_list(list) {

@@ -65,6 +65,8 @@ bool WaitUntil(Condition condition, DWORD milliseconds) {
 }
 
 std::string WindowText(HWND window);
+// A visible top-level window of the process with the class and (unless null) caption, or null.
+HWND FindVisibleWindow(DWORD processId, const char* className, const char* caption);
 // The pixels of a window as they are on the screen, row by row, 0x00RRGGBB.
 std::vector<DWORD> ScreenPixels(HWND window);
 // An icon drawn as a static control draws it, on the dialog's background.

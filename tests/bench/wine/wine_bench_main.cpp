@@ -72,31 +72,6 @@ void WriteKey(SerialCommKey& key, const ValueSet& set) {
     for (const PortValue& value : set.values) key.SetText(value.name, value.port);
 }
 
-struct DialogSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam) {
-    auto* search = reinterpret_cast<DialogSearch*>(lParam);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    char className[16] = {};
-    ::GetClassNameA(window, className, sizeof className);
-    if (owner != search->processId || !::IsWindowVisible(window) ||
-        std::strcmp(className, "#32770") != 0) {
-        return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindDialog(DWORD processId) {
-    DialogSearch search{processId, nullptr};
-    ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Rows of the dialog's list, or -1 while the dialog does not answer.
 int ListRows(HWND dialog) {
     DWORD_PTR rows = 0;
@@ -113,7 +88,7 @@ HWND WaitForReadyDialog(const ProgramProcess& program, int rows) {
     ::WaitForInputIdle(program.Handle(), kWaitMs);
     const Stopwatch limit;
     while (limit.ElapsedMs() < kWaitMs) {
-        HWND dialog = FindDialog(program.Id());
+        HWND dialog = FindVisibleWindow(program.Id(), "#32770", nullptr);
         if (dialog && ListRows(dialog) == rows) return dialog;
         ::Sleep(1);
     }
