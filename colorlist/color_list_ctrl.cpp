@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "colorlist/column_width.h"
+#include "colorlist/sort_state.h"
 #include "framework/text_compare.h"
 
 namespace {
-constexpr int kTextMargin = 12;           // added to every measured text width
 constexpr int kHeadingBufferSize = 1024;  // a heading is read into this much
-constexpr LPARAM kSortBits = 3;
-constexpr LPARAM kAscending = 1;
-constexpr LPARAM kDescending = 2;
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CColorListCtrl, CListCtrl)
@@ -24,58 +23,52 @@ ON_NOTIFY(HDN_ITEMCLICKW, 0, OnHeaderItemClick)
 END_MESSAGE_MAP()
 
 int CColorListCtrl::InsertItem(int index, LPCSTR text) {
-    const COLORREF textColor = GetSysColor(COLOR_WINDOWTEXT);
-    const COLORREF backColor = GetSysColor(COLOR_WINDOW);
+    const COLORREF textColor = ::GetSysColor(COLOR_WINDOWTEXT);
+    const COLORREF backColor = ::GetSysColor(COLOR_WINDOW);
     const int inserted = CListCtrl::InsertItem(index, text);
     if (inserted == -1) return -1;
-    const auto key = static_cast<DWORD>(--m_nNextKey);
-    m_colors[key] = ItemColor{textColor, backColor, 0};
-    CListCtrl::SetItemData(inserted, static_cast<DWORD_PTR>(static_cast<LPARAM>(m_nNextKey)));
+    const ColorTable::Key key = m_colors.Add(textColor, backColor);
+    CListCtrl::SetItemData(inserted, key);
     return inserted;
 }
 
-bool CColorListCtrl::FindKey(int index, DWORD* key) const {
+bool CColorListCtrl::FindKey(int index, ColorTable::Key* key) const {
     LVITEMA record{};
     record.mask = LVIF_PARAM;
     record.iItem = index;
     if (!CListCtrl::GetItem(&record)) return false;
-    *key = static_cast<DWORD>(record.lParam);
+    *key = static_cast<ColorTable::Key>(record.lParam);
     return true;
 }
 
-BOOL CColorListCtrl::DeleteItem(int index) {
-    if (index < 0 || index >= GetItemCount()) return FALSE;
-    DWORD key = 0;
-    if (FindKey(index, &key)) m_colors.erase(key);
+bool CColorListCtrl::DeleteItem(int index) {
+    if (index < 0 || index >= GetItemCount()) return false;
+    ColorTable::Key key = 0;
+    if (FindKey(index, &key)) m_colors.Remove(key);
     return CListCtrl::DeleteItem(index);
 }
 
 DWORD_PTR CColorListCtrl::GetItemData(int index) const {
-    DWORD key = 0;
-    if (!FindKey(index, &key)) return 0;
-    const auto entry = m_colors.find(key);
-    return entry == m_colors.end() ? 0 : entry->second.data;
+    ColorTable::Key key = 0;
+    return FindKey(index, &key) ? m_colors.Data(key) : 0;
 }
 
-BOOL CColorListCtrl::SetItemData(int index, DWORD_PTR data) {
+bool CColorListCtrl::SetItemData(int index, DWORD_PTR data) {
     // A row that does not exist has no key: storing the value anyway would report success
     // for nothing and leave an entry no row owns.
-    DWORD key = 0;
-    if (!FindKey(index, &key)) return FALSE;
-    const auto entry = m_colors.find(key);
-    ItemColor color = entry == m_colors.end() ? ItemColor{0, 0, 0} : entry->second;
-    color.data = data;
-    m_colors[key] = color;
-    return TRUE;
+    ColorTable::Key key = 0;
+    if (!FindKey(index, &key)) return false;
+    m_colors.SetData(key, data);
+    return true;
 }
 
-BOOL CColorListCtrl::GetItem(LVITEMA* item) const {
-    if (!CListCtrl::GetItem(item)) return FALSE;
+bool CColorListCtrl::GetItem(LVITEMA* item) const {
+    if (!CListCtrl::GetItem(item)) return false;
     if (item->mask & LVIF_PARAM) item->lParam = static_cast<LPARAM>(GetItemData(item->iItem));
-    return TRUE;
+    return true;
 }
 
-BOOL CColorListCtrl::SetItem(const LVITEMA* item) {
+bool CColorListCtrl::SetItem(const LVITEMA* item) {
     LVITEMA copy = *item;
     if (copy.mask & LVIF_PARAM) {
         SetItemData(item->iItem, static_cast<DWORD_PTR>(item->lParam));
@@ -94,12 +87,11 @@ void CColorListCtrl::OnCustomDraw(NMHDR* notify, LRESULT* result) {
             if ((GetStyle() & LVS_TYPEMASK) == LVS_REPORT) *result = CDRF_NOTIFYSUBITEMDRAW;
             break;
         case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
-            DWORD key = 0;
+            ColorTable::Key key = 0;
             if (!FindKey(static_cast<int>(draw->nmcd.dwItemSpec), &key)) break;
-            const auto entry = m_colors.find(key);
-            if (entry != m_colors.end()) {
-                draw->clrText = entry->second.text;
-                draw->clrTextBk = entry->second.background;
+            if (const ItemColor* entry = m_colors.Find(key)) {
+                draw->clrText = entry->text;
+                draw->clrTextBk = entry->background;
                 *result = CDRF_NEWFONT;
             }
             break;
@@ -116,20 +108,14 @@ void CColorListCtrl::OnHeaderItemClick(NMHDR* notify, LRESULT* result) {
     *result = 0;
 }
 
-BOOL CColorListCtrl::SortColumn(int column) {
+bool CColorListCtrl::SortColumn(int column) {
     bool ascending = true;
     for (int i = 0; i < GetHeaderItemCount(); ++i) {
         HDITEMA item{};
         item.mask = HDI_LPARAM;
         GetHeaderItem(i, &item);
-        if (i != column) {
-            item.lParam &= ~kSortBits;
-        } else if ((item.lParam & kSortBits) == kAscending) {
-            item.lParam = (item.lParam & ~kSortBits) | kDescending;
-            ascending = false;
-        } else if ((item.lParam & kSortBits) != kSortBits) {
-            item.lParam = (item.lParam & ~kSortBits) | kAscending;
-        }
+        item.lParam = NextSortValue(item.lParam, i == column);
+        if (i == column) ascending = SortsAscending(item.lParam);
         // Only the value goes back: no sort arrow, the heading stays as it is.
         item.mask = HDI_LPARAM;
         SetHeaderItem(i, &item);
@@ -159,26 +145,27 @@ int CColorListCtrl::AutoSizeColumn(int column) {
     const int count = GetHeaderItemCount();
     if (column < 0 || column >= count) return -1;
 
-    char heading[kHeadingBufferSize] = {};
-    HDITEMA item{};
-    item.mask = HDI_TEXT;
-    item.pszText = heading;
-    item.cchTextMax = kHeadingBufferSize;
-    GetHeaderItem(column, &item);
-    int width = GetStringWidth(heading) + kTextMargin;
-
+    int width = 0;
     if (column == count - 1) {
         RECT client{};
         GetClientRect(&client);
         const int clientWidth = client.right - client.left;
         if (clientWidth <= 0) return -1;
-        width = clientWidth;
-        for (int other = 0; other < column; ++other) width -= GetColumnWidth(other);
+        std::vector<int> others;
+        for (int other = 0; other < column; ++other) others.push_back(GetColumnWidth(other));
+        width = RemainingColumnWidth(clientWidth, others);
     } else {
-        const int rows = GetItemCount();
-        for (int row = 0; row < rows; ++row) {
-            width = std::max(width, GetStringWidth(GetItemText(row, column).c_str()) + kTextMargin);
+        char heading[kHeadingBufferSize] = {};
+        HDITEMA item{};
+        item.mask = HDI_TEXT;
+        item.pszText = heading;
+        item.cchTextMax = kHeadingBufferSize;
+        GetHeaderItem(column, &item);
+        std::vector<int> texts;
+        for (int row = 0; row < GetItemCount(); ++row) {
+            texts.push_back(GetStringWidth(GetItemText(row, column).c_str()));
         }
+        width = FittingColumnWidth(GetStringWidth(heading), texts);
     }
     // A negative width would ask a real list to measure the column itself.
     SetColumnWidth(column, std::max(width, 0));

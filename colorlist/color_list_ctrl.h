@@ -3,15 +3,8 @@
 // data lives in the table, behind the translating item-data operations below.
 #pragma once
 
-#include <unordered_map>
-
+#include "colorlist/color_table.h"
 #include "framework/list_ctrl.h"
-
-struct ItemColor {
-    COLORREF text;
-    COLORREF background;
-    DWORD_PTR data;  // the caller's item data
-};
 
 class CColorListCtrl : public CListCtrl {
     DECLARE_DYNAMIC(CColorListCtrl)
@@ -20,18 +13,18 @@ public:
     // These hide the base class's operations of the same names on purpose: reached through
     // CListCtrl, item data is the key.
     int InsertItem(int index, LPCSTR text);
-    BOOL DeleteItem(int index);
+    bool DeleteItem(int index);
     DWORD_PTR GetItemData(int index) const;
-    BOOL SetItemData(int index, DWORD_PTR data);
-    BOOL GetItem(LVITEMA* item) const;
-    BOOL SetItem(const LVITEMA* item);
+    bool SetItemData(int index, DWORD_PTR data);
+    bool GetItem(LVITEMA* item) const;
+    bool SetItem(const LVITEMA* item);
 
-    size_t ColorEntryCount() const { return m_colors.size(); }
+    size_t ColorEntryCount() const { return m_colors.Size(); }
 
     // Sorts the rows by a column's texts. The sort state lives only in the two low bits of
     // each header item's application value (1 ascending, 2 descending); the other bits are
     // the caller's and are carried along.
-    BOOL SortColumn(int column);
+    bool SortColumn(int column);
     // Every column to its contents; the last one takes the width that is left.
     bool AutoSizeColumns();
     // The width worked out (a last column left with none gets width 0 but reports the zero or
@@ -53,8 +46,7 @@ protected:
 
 private:
     // The row's key (its platform item data); false when the row does not exist.
-    bool FindKey(int index, DWORD* key) const;
+    bool FindKey(int index, ColorTable::Key* key) const;
 
-    std::unordered_map<DWORD, ItemColor> m_colors;
-    int m_nNextKey = -1;
+    ColorTable m_colors;
 };

@@ -27,7 +27,7 @@ int CColorListView::OnCreate(LPCREATESTRUCTA create) {
 
 void CColorListView::OnSize(UINT type, int cx, int cy) {
     CView::OnSize(type, cx, cy);
-    if (m_list.m_hWnd) m_list.MoveWindow(0, 0, cx, cy, FALSE);
+    if (m_list.m_hWnd) m_list.MoveWindow(0, 0, cx, cy, false);
 }
 
 void CColorListView::OnStyleChanged(int which, LPSTYLESTRUCT styles) {

@@ -1,5 +1,7 @@
 #include "framework/dialog.h"
 
+#include <cassert>
+
 #include "framework/win_app.h"
 #include "framework/win32_handles.h"
 
@@ -28,8 +30,12 @@ LRESULT CALLBACK HelpKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-    if (!control.m_hWnd) control.SubclassDlgItem(static_cast<UINT>(id), pDX->m_pDlgWnd);
+bool DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+    if (control.m_hWnd) return true;
+    const bool bound = control.SubclassDlgItem(static_cast<UINT>(id), pDX->m_pDlgWnd);
+    // A template without the item, or an item already bound elsewhere, is a program error.
+    assert(bound);
+    return bound;
 }
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent) {
@@ -49,21 +55,21 @@ INT_PTR CDialog::DoModal() {
                              reinterpret_cast<LPARAM>(this));
 }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-    CDataExchange exchange{this, saveAndValidate != FALSE};
+bool CDialog::UpdateData(bool saveAndValidate) {
+    CDataExchange exchange{this, saveAndValidate};
     DoDataExchange(&exchange);
-    return TRUE;
+    return true;
 }
 
 BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
+    UpdateData(false);
     return TRUE;
 }
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
 void CDialog::OnOK() {
-    if (UpdateData(TRUE)) EndDialog(IDOK);
+    if (UpdateData(true)) EndDialog(IDOK);
 }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }

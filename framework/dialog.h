@@ -11,8 +11,8 @@ struct CDataExchange {
     bool m_bSaveAndValidate;
 };
 
-// Binds a dialog item to a control object, once.
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+// Binds a dialog item to a control object, once; false when the item cannot be bound.
+bool DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 class CDialog : public CWnd {
     DECLARE_DYNAMIC(CDialog)
@@ -23,7 +23,7 @@ public:
     // Runs the dialog until EndDialog; returns its result, or -1 when it could not be made.
     INT_PTR DoModal();
     void EndDialog(int result) { ::EndDialog(m_hWnd, result); }
-    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+    bool UpdateData(bool saveAndValidate = true);
 
     virtual BOOL OnInitDialog();
 

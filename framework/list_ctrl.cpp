@@ -2,22 +2,14 @@
 
 #include <vector>
 
-#include "framework/list_model.h"
-
 IMPLEMENT_DYNAMIC(CListCtrl, CWnd)
 
-void CListCtrl::AttachModel(ListModel* model) {
-    m_pModel = model;
-    if (model) model->Connect(this);
-}
-
-#ifdef _WIN32
 bool CListCtrl::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
-    static const BOOL registered = [] {
+    static const bool registered = [] {
         INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
-        return ::InitCommonControlsEx(&init);
+        return ::InitCommonControlsEx(&init) != FALSE;
     }();
-    (void)registered;
+    if (!registered) return false;
     HWND hWnd = ::CreateWindowExA(0, WC_LISTVIEWA, "", style, rect.left, rect.top,
                                   rect.right - rect.left, rect.bottom - rect.top, parent,
                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
@@ -27,52 +19,10 @@ bool CListCtrl::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
     ::DestroyWindow(hWnd);
     return false;
 }
-#endif
 
-LRESULT CListCtrl::SendListMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
-    if (m_pModel) return m_pModel->Answer(message, wParam, lParam);
-#ifdef _WIN32
-    return ::SendMessageA(m_hWnd, message, wParam, lParam);
-#else
-    return 0;
-#endif
-}
-
-LRESULT CListCtrl::SendHeaderMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
-    if (m_pModel) return m_pModel->Answer(message, wParam, lParam);
-#ifdef _WIN32
-    return ::SendMessageA(GetHeaderCtrl(), message, wParam, lParam);
-#else
-    return 0;
-#endif
-}
-
-DWORD CListCtrl::GetStyle() const {
-    if (m_pModel) return m_pModel->Style();
-#ifdef _WIN32
-    return CWnd::GetStyle();
-#else
-    return 0;
-#endif
-}
-
-void CListCtrl::GetClientRect(RECT* rect) const {
-    if (m_pModel) {
-        *rect = m_pModel->ClientRect();
-        return;
-    }
-#ifdef _WIN32
-    CWnd::GetClientRect(rect);
-#else
-    *rect = RECT{};
-#endif
-}
-
-void CListCtrl::SetRedraw(BOOL redraw) {
-    SendListMessage(WM_SETREDRAW, static_cast<WPARAM>(redraw));
-#ifdef _WIN32
-    if (redraw && !m_pModel) ::InvalidateRect(m_hWnd, nullptr, TRUE);
-#endif
+void CListCtrl::SetRedraw(bool redraw) {
+    SendMessage(WM_SETREDRAW, redraw ? TRUE : FALSE);
+    if (redraw) ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 int CListCtrl::InsertItem(int item, LPCSTR text) {
@@ -80,7 +30,16 @@ int CListCtrl::InsertItem(int item, LPCSTR text) {
     record.mask = LVIF_TEXT;
     record.iItem = item;
     record.pszText = const_cast<LPSTR>(text);
-    return static_cast<int>(SendListMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&record)));
+    return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&record)));
+}
+
+bool CListCtrl::SetItemText(int item, int subItem, LPCSTR text) {
+    LVITEMA record{};
+    record.mask = LVIF_TEXT;
+    record.iItem = item;
+    record.iSubItem = subItem;
+    record.pszText = const_cast<LPSTR>(text);
+    return SetItem(&record);
 }
 
 DWORD_PTR CListCtrl::GetItemData(int item) const {
@@ -91,7 +50,7 @@ DWORD_PTR CListCtrl::GetItemData(int item) const {
     return static_cast<DWORD_PTR>(record.lParam);
 }
 
-BOOL CListCtrl::SetItemData(int item, DWORD_PTR data) {
+bool CListCtrl::SetItemData(int item, DWORD_PTR data) {
     LVITEMA record{};
     record.mask = LVIF_PARAM;
     record.iItem = item;
@@ -102,13 +61,13 @@ BOOL CListCtrl::SetItemData(int item, DWORD_PTR data) {
 std::string CListCtrl::GetItemText(int item, int subItem) const {
     // The list copies at most capacity - 1 characters and says how many it copied: a full
     // buffer means the text may go on.
-    std::vector<char> buffer(256);
+    std::vector<char> buffer(261);
     for (;;) {
         LVITEMA record{};
         record.iSubItem = subItem;
         record.pszText = buffer.data();
         record.cchTextMax = static_cast<int>(buffer.size());
-        const auto copied = static_cast<size_t>(SendListMessage(
+        const auto copied = static_cast<size_t>(SendMessage(
             LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&record)));
         if (copied + 1 < buffer.size()) return std::string(record.pszText, copied);
         buffer.resize(buffer.size() * 2);
@@ -124,6 +83,6 @@ int CListCtrl::InsertColumn(int column, LPCSTR heading, int format, int width) {
         record.mask |= LVCF_WIDTH;
         record.cx = width;
     }
-    return static_cast<int>(SendListMessage(LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
-                                            reinterpret_cast<LPARAM>(&record)));
+    return static_cast<int>(SendMessage(LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
+                                        reinterpret_cast<LPARAM>(&record)));
 }

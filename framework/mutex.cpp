@@ -1,12 +1,12 @@
 #include "framework/mutex.h"
 
-CMutex::CMutex(BOOL bInitiallyOwn, LPCSTR lpszName)
-    : m_hObject(::CreateMutexA(nullptr, bInitiallyOwn, lpszName)) {}
+CMutex::CMutex(bool bInitiallyOwn, LPCSTR lpszName)
+    : m_hObject(::CreateMutexA(nullptr, bInitiallyOwn ? TRUE : FALSE, lpszName)) {}
 
-BOOL CMutex::Lock(DWORD dwTimeout) {
-    if (!m_hObject.IsValid()) return FALSE;
+bool CMutex::Lock(DWORD dwTimeout) {
+    if (!m_hObject.IsValid()) return false;
     const DWORD result = ::WaitForSingleObject(m_hObject.Get(), dwTimeout);
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
-BOOL CMutex::Unlock() { return m_hObject.IsValid() && ::ReleaseMutex(m_hObject.Get()); }
+bool CMutex::Unlock() { return m_hObject.IsValid() && ::ReleaseMutex(m_hObject.Get()) != FALSE; }

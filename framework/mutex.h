@@ -7,13 +7,13 @@ class CMutex {
 public:
     // If the object cannot be created (a name taken by another kind of object, say), the
     // mutex stays empty and Lock and Unlock report failure; nothing is thrown.
-    explicit CMutex(BOOL bInitiallyOwn = FALSE, LPCSTR lpszName = nullptr);
+    explicit CMutex(bool bInitiallyOwn = false, LPCSTR lpszName = nullptr);
     CMutex(const CMutex&) = delete;
     CMutex& operator=(const CMutex&) = delete;
 
-    // TRUE once the calling thread owns the mutex, also when a dead owner abandoned it.
-    BOOL Lock(DWORD dwTimeout = INFINITE);
-    BOOL Unlock();
+    // True once the calling thread owns the mutex, also when a dead owner abandoned it.
+    bool Lock(DWORD dwTimeout = INFINITE);
+    bool Unlock();
 
 private:
     KernelHandle m_hObject;

@@ -1,16 +1,11 @@
-// One include for the Win32 vocabulary: the real headers on Windows, our small stand-in
-// elsewhere.
+// One include for the Win32 vocabulary.
 #pragma once
 
-#ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 #include <commctrl.h>
-#else
-#include "framework/win32_types.h"
-#endif
 
 // A notification handed back by a parent to the child it came from: the child's map sees it
 // under this code.

@@ -30,3 +30,14 @@ public:
 private:
     Handle m_handle = Traits::Invalid();
 };
+
+#ifndef _WIN32
+#include <unistd.h>
+
+struct FdTraits {
+    using Handle = int;
+    static int Invalid() { return -1; }
+    static void Close(int fd) { ::close(fd); }
+};
+using UniqueFd = UniqueHandle<FdTraits>;
+#endif

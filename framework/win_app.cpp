@@ -8,6 +8,8 @@ namespace {
 // constructor runs, whichever file the object is defined in.
 CWinApp* s_pApp = nullptr;
 
+}  // namespace
+
 std::string LoadResourceString(HINSTANCE instance, UINT id) {
     std::string text(256, '\0');
     for (;;) {
@@ -18,6 +20,8 @@ std::string LoadResourceString(HINSTANCE instance, UINT id) {
         text.resize(text.size() * 2);
     }
 }
+
+namespace {
 
 std::string ModuleFileName(HINSTANCE instance) {
     std::string path(MAX_PATH, '\0');
@@ -100,5 +104,7 @@ int AfxMessageBox(LPCSTR text, UINT type) {
 }
 
 int AfxMessageBox(UINT textId, UINT type) {
-    return AfxMessageBox(LoadResourceString(::GetModuleHandleA(nullptr), textId).c_str(), type);
+    return AfxMessageBox(AfxLoadString(textId).c_str(), type);
 }
+
+std::string AfxLoadString(UINT id) { return LoadResourceString(::GetModuleHandleA(nullptr), id); }

@@ -37,7 +37,7 @@ public:
     void OnHelp();
     // Three-dimensional drawing of dialog controls: every supported system draws them so
     // itself, so there is nothing to switch on.
-    BOOL Enable3dControlsStatic() { return FALSE; }
+    bool Enable3dControlsStatic() { return false; }
 
     HINSTANCE m_hInstance;
     LPCSTR m_pszAppName;
@@ -48,6 +48,11 @@ private:
     std::string m_strAppName;
     std::string m_strHelpFilePath;
 };
+
+// A string resource of a module; empty when it has none of that id.
+std::string LoadResourceString(HINSTANCE instance, UINT id);
+// A string resource of the program.
+std::string AfxLoadString(UINT id);
 
 // The application object, or null before it is constructed and after it is destroyed.
 CWinApp* AfxGetApp();

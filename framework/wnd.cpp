@@ -1,32 +1,32 @@
 #include "framework/wnd.h"
 
+#include <cassert>
+
 IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 
 CWnd::~CWnd() {
-#ifdef _WIN32
     // An object may end before its window; the window must not keep calling into it.
     if (m_bSubclassed) UnsubclassWindow();
     if (m_hWnd && FromHandlePermanent(m_hWnd) == this) {
         ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
     }
-#endif
 }
 
 bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-#ifdef _WIN32
     if (message == WM_NOTIFY) {
+        // Only our own children's notifications go back to them: anyone may send us a
+        // WM_NOTIFY naming any window.
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        CWnd* child = FromHandlePermanent(header->hwndFrom);
+        CWnd* child = header && ::GetParent(header->hwndFrom) == m_hWnd
+                          ? FromHandlePermanent(header->hwndFrom)
+                          : nullptr;
         if (child && child != this &&
             child->Dispatch(child->m_hWnd, OCM_NOTIFY, wParam, lParam, result)) {
             return true;
         }
     }
-#endif
     return Dispatch(m_hWnd, message, wParam, lParam, result);
 }
-
-#ifdef _WIN32
 
 namespace {
 constexpr char kWindowClassName[] = "PortlookWnd";
@@ -36,6 +36,9 @@ constexpr char kWindowClassName[] = "PortlookWnd";
 // reading it stays in the process, where a window property costs a wineserver call.
 LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* wnd = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    // Something cleared the slot under us: without the object its window gets the default.
+    assert(wnd);
+    if (!wnd) return ::DefWindowProcA(hWnd, message, wParam, lParam);
     const WNDPROC super = wnd->m_pfnSuper;
     LRESULT result = 0;
     if (message != WM_NCDESTROY && wnd->OnWndMsg(message, wParam, lParam, result)) return result;
@@ -119,7 +122,7 @@ bool CWnd::CreateEx(DWORD exStyle, LPCSTR windowName, DWORD style, const RECT& r
                              ::GetModuleHandleA(nullptr), this) != nullptr;
 }
 
-bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
+bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd) != FALSE; }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
     if (!hWnd) return nullptr;
@@ -130,16 +133,14 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
     return nullptr;
 }
 
-BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
+bool CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
     const DWORD style = GetStyle();
     const DWORD newStyle = (style & ~remove) | add;
-    if (style == newStyle) return FALSE;
+    if (style == newStyle) return false;
     ::SetWindowLongA(m_hWnd, GWL_STYLE, static_cast<LONG>(newStyle));
     if (swpFlags) {
         ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
     }
-    return TRUE;
+    return true;
 }
-
-#endif

@@ -21,7 +21,6 @@ public:
     // when the child leaves it does this object's map see it.
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-#ifdef _WIN32
     // Takes over an existing window (a dialog control, say) until it is destroyed.
     bool SubclassWindow(HWND hWnd);
     bool SubclassDlgItem(UINT id, const CWnd* parent);
@@ -40,22 +39,23 @@ public:
     HWND GetParent() const { return ::GetParent(m_hWnd); }
     DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
     void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
-    void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
-        ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+    void MoveWindow(int x, int y, int width, int height, bool repaint = true) {
+        ::MoveWindow(m_hWnd, x, y, width, height, repaint ? TRUE : FALSE);
     }
-    BOOL IsWindow() const { return ::IsWindow(m_hWnd); }
-    BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-    BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+    bool IsWindow() const { return ::IsWindow(m_hWnd) != FALSE; }
+    bool IsIconic() const { return ::IsIconic(m_hWnd) != FALSE; }
+    // Whether the window was visible before.
+    bool ShowWindow(int command) { return ::ShowWindow(m_hWnd, command) != FALSE; }
     void SetWindowText(LPCSTR text) { ::SetWindowTextA(m_hWnd, text); }
     void SetDlgItemText(int id, LPCSTR text) { ::SetDlgItemTextA(m_hWnd, id, text); }
     UINT IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
-    HICON SetIcon(HICON icon, BOOL big) {
+    HICON SetIcon(HICON icon, bool big) {
         return reinterpret_cast<HICON>(
             SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
     }
     UINT_PTR SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
-    BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
-    BOOL ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
+    bool KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id) != FALSE; }
+    bool ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
 
     // The window's default processing of the message being handled.
     LRESULT Default() {
@@ -81,5 +81,4 @@ private:
     static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool m_bSubclassed = false;
     WNDPROC m_pfnSuper = nullptr;  // the control's own procedure
-#endif
 };

@@ -3,13 +3,13 @@
 // come out, and a value whose name (with its terminator) or data does not fit fails.
 #pragma once
 
-#include "framework/platform.h"
+#include <cstdint>
 
 class PortSource {
 public:
     virtual ~PortSource() = default;
     // False when the list cannot be read at all; nothing is then to be changed.
     virtual bool IsOpen() const = 0;
-    virtual bool ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
-                           DWORD* dataLength) = 0;
+    virtual bool ReadValue(std::uint32_t index, char* name, std::uint32_t* nameLength,
+                           unsigned char* data, std::uint32_t* dataLength) = 0;
 };

@@ -13,11 +13,11 @@ const char* StatusText(PortStatus status) {
     }
 }
 
-PortStatus StatusFromOpenError(DWORD error) {
+PortStatus StatusFromOpenError(std::uint32_t error) {
     switch (error) {
-        case ERROR_FILE_NOT_FOUND:
+        case kOpenErrorFileNotFound:
             return PortStatus::NotFound;
-        case ERROR_ACCESS_DENIED:  // what an exclusive open of a port held elsewhere gets
+        case kOpenErrorAccessDenied:  // what an exclusive open of a port held elsewhere gets
             return PortStatus::Busy;
         default:
             return PortStatus::Unknown;

@@ -2,15 +2,15 @@
 
 #include <cstring>
 
-bool PortValueList::ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
-                              DWORD* dataLength) {
+bool PortValueList::ReadValue(std::uint32_t index, char* name, std::uint32_t* nameLength,
+                              unsigned char* data, std::uint32_t* dataLength) {
     if (index >= m_values.size()) return false;
     const Value& value = m_values[index];
     if (value.name.size() + 1 > *nameLength || value.data.size() > *dataLength) return false;
     std::memcpy(name, value.name.data(), value.name.size());
     name[value.name.size()] = '\0';
-    *nameLength = static_cast<DWORD>(value.name.size());
+    *nameLength = static_cast<std::uint32_t>(value.name.size());
     std::memcpy(data, value.data.data(), value.data.size());
-    *dataLength = static_cast<DWORD>(value.data.size());
+    *dataLength = static_cast<std::uint32_t>(value.data.size());
     return true;
 }

@@ -15,8 +15,8 @@ public:
     void Clear() { m_values.clear(); }
 
     bool IsOpen() const override { return m_bOpen; }
-    bool ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
-                   DWORD* dataLength) override;
+    bool ReadValue(std::uint32_t index, char* name, std::uint32_t* nameLength, unsigned char* data,
+                   std::uint32_t* dataLength) override;
 
 protected:
     void SetOpen(bool open) { m_bOpen = open; }

@@ -10,8 +10,14 @@ RegistryPortSource::RegistryPortSource() {
     }
 }
 
-bool RegistryPortSource::ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
-                                   DWORD* dataLength) {
-    return ::RegEnumValueA(m_key.Get(), index, name, nameLength, nullptr, nullptr, data,
-                           dataLength) == ERROR_SUCCESS;
+bool RegistryPortSource::ReadValue(std::uint32_t index, char* name, std::uint32_t* nameLength,
+                                   unsigned char* data, std::uint32_t* dataLength) {
+    // DWORD is unsigned long here, a type of its own beside std::uint32_t.
+    DWORD nameCapacity = *nameLength;
+    DWORD dataCapacity = *dataLength;
+    const bool read = ::RegEnumValueA(m_key.Get(), index, name, &nameCapacity, nullptr, nullptr,
+                                      data, &dataCapacity) == ERROR_SUCCESS;
+    *nameLength = nameCapacity;
+    *dataLength = dataCapacity;
+    return read;
 }

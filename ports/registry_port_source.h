@@ -9,8 +9,8 @@ class RegistryPortSource : public PortSource {
 public:
     RegistryPortSource();
     bool IsOpen() const override { return m_key.IsValid(); }
-    bool ReadValue(DWORD index, char* name, DWORD* nameLength, BYTE* data,
-                   DWORD* dataLength) override;
+    bool ReadValue(std::uint32_t index, char* name, std::uint32_t* nameLength, unsigned char* data,
+                   std::uint32_t* dataLength) override;
 
 private:
     RegKey m_key;

@@ -15,6 +15,9 @@
 #define IDC_HINTS 1004
 #define IDC_STATUS_ICON 1005
 
+// The main window's hint text.
+#define IDS_HINTS 101
+
 // The framework's own string, shown when the help engine cannot be started.
 #ifndef AFX_IDP_FAILED_TO_LAUNCH_HELP
 #define AFX_IDP_FAILED_TO_LAUNCH_HELP 0xF107

@@ -2,22 +2,13 @@
 
 #include "app/single_instance.h"
 #include "framework/paint_dc.h"
-#include "ports/port_list.h"
+#include "ui/port_list_update.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr UINT_PTR ID_REFRESH_TIMER = 1;
 constexpr UINT kRefreshPeriodMs = 2000;
-
-constexpr char kHints[] =
-    "Important hints:\n"
-    "Use the \"Scan\" function with caution. It may prevent the detection of serial ports by "
-    "other applications. The recognition of new serial ports, especially USB-to-serial, may "
-    "take up to several seconds.\n"
-    "\n"
-    "This software (\"Portlook.exe\") is for testing purposes only.\n"
-    "Use it on your own risk!";
 
 // The application object's single-instance guard.
 CSingleInstance* Guard() {
@@ -64,13 +55,13 @@ BOOL CPortListDlg::OnInitDialog() {
     }
     if (guard) guard->Create();
 
-    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, true);
     m_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     m_statusIcon.SetIcon(m_hLampOff);
     m_list.InsertColumn(0, "Device", LVCFMT_LEFT);
     m_list.InsertColumn(1, "Port", LVCFMT_LEFT);
     m_list.InsertColumn(2, "Status", LVCFMT_LEFT);
-    SetDlgItemText(IDC_HINTS, kHints);
+    SetDlgItemText(IDC_HINTS, AfxLoadString(IDS_HINTS).c_str());
     RefreshPorts();
     m_list.AutoSizeColumns();
     return TRUE;
@@ -97,9 +88,9 @@ void CPortListDlg::OnContinuously() {
 
 void CPortListDlg::OnTimer(UINT_PTR id) {
     if (id == ID_REFRESH_TIMER && !m_bRefreshing) {
-        m_bRefreshing = TRUE;
+        m_bRefreshing = true;
         RefreshPorts();
-        m_bRefreshing = FALSE;
+        m_bRefreshing = false;
     }
     CDialog::OnTimer(id);
 }

@@ -24,7 +24,7 @@ protected:
 private:
     HICON m_hLampOn;
     HICON m_hLampOff;
-    BOOL m_bRefreshing = FALSE;
+    bool m_bRefreshing = false;
     CStatic m_statusIcon;
     CColorListCtrl m_list;
     HICON m_hIcon;

@@ -8,14 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
+#include <optional>
 #include <utility>
 #include <vector>
 
-#include "colorlist/color_list_ctrl.h"
-#include "framework/list_model.h"
 #include "framework/unique_handle.h"
-#include "ports/port_list.h"
+#include "ports/port_probe.h"
+#include "ports/port_survey.h"
 #include "ports/port_value_list.h"
 
 namespace {
@@ -23,21 +22,14 @@ namespace {
 // The oracle's own figures and texts, written out rather than taken from the code under test.
 constexpr std::size_t kLongest = 400;
 constexpr std::size_t kCapacity = 260;  // name with its terminator, or data, must fit
-constexpr std::uint16_t kRefreshWord = 0xFFFF;
-constexpr std::uint16_t kClosedRefreshWord = 0xFFFE;
+constexpr std::uint16_t kSurveyWord = 0xFFFF;
+constexpr std::uint16_t kClosedSurveyWord = 0xFFFE;
 constexpr char kOpens[] = "a";
 constexpr char kLocked[] = "b";
 constexpr char kAvailable[] = "available";
 constexpr char kNotFound[] = "not found";
 constexpr char kBusy[] = "busy";
 constexpr char kUnknown[] = "unknown";
-
-struct FdTraits {
-    using Handle = int;
-    static int Invalid() { return -1; }
-    static void Close(int fd) { ::close(fd); }
-};
-using UniqueFd = UniqueHandle<FdTraits>;
 
 // A private directory with one file that opens and one that we hold locked, so a probe of it
 // reports busy. Made once per process, removed at its end.
@@ -165,130 +157,70 @@ private:
     std::size_t m_at = 0;
 };
 
-// One colour list refreshed again and again, with what it must show kept beside it.
-class Checker {
-public:
-    explicit Checker(const ProbeSandbox& sandbox) : m_sandbox(sandbox) {
-        m_list.AttachModel(&m_model);
-        m_list.InsertColumn(0, "Device");
-        m_list.InsertColumn(1, "Port");
-        m_list.InsertColumn(2, "Status");
-    }
-
-    bool Refresh(const std::vector<Value>& values, bool open, std::string* failure);
-    const ListModel::Counts& Counts() const { return m_model.GetCounts(); }
-
-private:
-    bool Fail(std::string* failure, const std::string& what) const {
-        *failure = what;
-        return false;
-    }
-    bool CheckCounts(std::size_t before, const std::vector<Row>& expected, bool open,
-                     std::string* failure) const;
-    bool CheckRows(const std::vector<Row>& expected, std::size_t kept, std::string* failure);
-
-    const ProbeSandbox& m_sandbox;
-    ListModel m_model;  // declared first: outlives the control that talks to it
-    CColorListCtrl m_list;
-    std::vector<Row> m_rows;    // what the list showed after the last refresh
-    std::vector<DWORD> m_keys;  // and the colour keys of its rows
-};
-
-bool Checker::Refresh(const std::vector<Value>& values, bool open, std::string* failure) {
-    ClosableSource source;
-    source.SetOpen(open);
-    std::vector<Row> expected = m_rows;
-    if (open) {
-        expected.clear();
-        bool fits = true;
-        for (const Value& value : values) {
-            source.Add(value.name, value.data);
-            // The first value whose name and terminator, or data, exceed a buffer ends the list.
-            fits = fits && value.name.size() + 1 <= kCapacity && value.data.size() <= kCapacity;
-            if (fits) {
-                const std::string port = TextOf(value.data);
-                expected.push_back(Row{TextOf(value.name), port, m_sandbox.ExpectedStatus(port)});
-            }
-        }
-    }
-
-    m_model.ResetCounts();
-    {
-        const InDirectory inSandbox(m_sandbox.Dir());
-        if (!inSandbox.Entered()) return Fail(failure, "cannot enter the probe sandbox");
-        UpdatePortList(m_list, source);
-    }
-
-    const std::size_t before = m_rows.size();
-    if (!CheckCounts(before, expected, open, failure)) return false;
-    if (!CheckRows(expected, std::min(before, expected.size()), failure)) return false;
-    m_rows = std::move(expected);
-    return true;
+bool Fail(std::string* failure, const std::string& what) {
+    *failure = what;
+    return false;
 }
 
-bool Checker::CheckCounts(std::size_t before, const std::vector<Row>& expected, bool open,
-                          std::string* failure) const {
-    const std::size_t after = expected.size();
-    int renamed = 0;
-    for (std::size_t row = 0; row < std::min(before, after); ++row) {
-        if (m_rows[row].device != expected[row].device) ++renamed;
+// The rows the values must give: one per value up to the first whose name and terminator, or
+// data, exceed a buffer; both read as text up to their first zero.
+std::vector<Row> ExpectedRows(const std::vector<Value>& values, const ProbeSandbox& sandbox) {
+    std::vector<Row> rows;
+    for (const Value& value : values) {
+        if (value.name.size() + 1 > kCapacity || value.data.size() > kCapacity) break;
+        const std::string port = TextOf(value.data);
+        rows.push_back(Row{TextOf(value.name), port, sandbox.ExpectedStatus(port)});
     }
-    const int written = open ? static_cast<int>(after) : 0;
-    const ListModel::Counts& counts = m_model.GetCounts();
-    const int inserts = after > before ? static_cast<int>(after - before) : 0;
-    const int deletes = before > after ? static_cast<int>(before - after) : 0;
-    if (counts.inserts != inserts || counts.deletes != deletes) {
-        return Fail(failure, "from " + std::to_string(before) + " to " + std::to_string(after) +
-                                 " rows took " + std::to_string(counts.inserts) + " inserts and " +
-                                 std::to_string(counts.deletes) + " deletes");
-    }
-    if (counts.TextWrites(0) != renamed) {
-        return Fail(failure, std::to_string(counts.TextWrites(0)) + " device writes for " +
-                                 std::to_string(renamed) + " changed device names");
-    }
-    if (counts.TextWrites(1) != written || counts.TextWrites(2) != written) {
-        return Fail(failure, std::to_string(counts.TextWrites(1)) + " port and " +
-                                 std::to_string(counts.TextWrites(2)) + " status writes for " +
-                                 std::to_string(written) + " values");
-    }
-    return true;
+    return rows;
 }
 
-bool Checker::CheckRows(const std::vector<Row>& expected, std::size_t kept, std::string* failure) {
-    if (m_list.GetItemCount() != static_cast<int>(expected.size())) {
-        return Fail(failure, std::to_string(m_list.GetItemCount()) + " rows for " +
-                                 std::to_string(expected.size()) + " readable values");
+bool CheckRows(const char* what, const std::optional<PortRows>& rows,
+               const std::vector<Row>& expected, std::string* failure) {
+    if (!rows) return Fail(failure, std::string(what) + " gave no list from a source that opens");
+    if (rows->size() != expected.size()) {
+        return Fail(failure, std::string(what) + " gave " + std::to_string(rows->size()) +
+                                 " rows for " + std::to_string(expected.size()) +
+                                 " readable values");
     }
-    if (m_list.ColorEntryCount() != expected.size()) {
-        return Fail(failure, std::to_string(m_list.ColorEntryCount()) +
-                                 " colour table entries for " + std::to_string(expected.size()) +
-                                 " rows");
-    }
-    std::vector<DWORD> keys;
     for (std::size_t row = 0; row < expected.size(); ++row) {
-        const int index = static_cast<int>(row);
-        const std::string cells[] = {m_list.GetItemText(index, 0), m_list.GetItemText(index, 1),
-                                     m_list.GetItemText(index, 2)};
+        const PortRow& got = (*rows)[row];
+        const std::string cells[] = {got.device, got.port, StatusText(got.status)};
         const std::string wanted[] = {expected[row].device, expected[row].port,
                                       expected[row].status};
         for (int column = 0; column < 3; ++column) {
             if (cells[column] != wanted[column]) {
-                return Fail(failure, "row " + std::to_string(row) + " column " +
-                                         std::to_string(column) + " shows " + Shown(cells[column]) +
-                                         ", not " + Shown(wanted[column]));
+                return Fail(failure, std::string(what) + ": row " + std::to_string(row) +
+                                         " field " + std::to_string(column) + " is " +
+                                         Shown(cells[column]) + ", not " + Shown(wanted[column]));
             }
         }
-        keys.push_back(static_cast<DWORD>(m_list.CListCtrl::GetItemData(index)));
-        // Rows are rewritten where they stand: a row that stays keeps its colours.
-        if (row < kept && keys[row] != m_keys[row]) {
-            return Fail(failure, "row " + std::to_string(row) + " lost its colour key");
-        }
     }
-    if (std::set<DWORD>(keys.begin(), keys.end()).size() != keys.size()) {
-        return Fail(failure, "two rows share a colour key");
-    }
-    m_keys = std::move(keys);
     return true;
+}
+
+bool Survey(const std::vector<Value>& values, bool open, const ProbeSandbox& sandbox,
+            std::string* failure) {
+    ClosableSource source;
+    source.SetOpen(open);
+    for (const Value& value : values) source.Add(value.name, value.data);
+
+    std::optional<PortRows> read;
+    std::optional<PortRows> surveyed;
+    {
+        const InDirectory inSandbox(sandbox.Dir());
+        if (!inSandbox.Entered()) return Fail(failure, "cannot enter the probe sandbox");
+        read = ReadPortRows(source);
+        surveyed = SurveyPorts(source, ProbePort);
+    }
+    if (!open) {
+        if (read || surveyed) return Fail(failure, "a source that cannot be opened gave rows");
+        return true;
+    }
+    std::vector<Row> expected = ExpectedRows(values, sandbox);
+    if (!CheckRows("the survey", surveyed, expected, failure)) return false;
+    // Reading alone probes nothing.
+    for (Row& row : expected) row.status = kUnknown;
+    return CheckRows("the reading", read, expected, failure);
 }
 
 }  // namespace
@@ -296,18 +228,14 @@ bool Checker::CheckRows(const std::vector<Row>& expected, std::size_t kept, std:
 bool CheckPortListInput(const std::uint8_t* bytes, std::size_t size, std::string* failure) {
     // One sandbox for the whole run: made on first use, removed at exit.
     static const ProbeSandbox sandbox;
-    if (!sandbox.Ready()) {
-        *failure = "cannot set up the probe sandbox";
-        return false;
-    }
-    Checker checker(sandbox);
+    if (!sandbox.Ready()) return Fail(failure, "cannot set up the probe sandbox");
     Reader reader(bytes, size);
     std::vector<Value> values;
     std::uint16_t word = 0;
     while (reader.Word(&word)) {
-        if (word == kRefreshWord || word == kClosedRefreshWord) {
-            const bool open = word == kRefreshWord;
-            if (!checker.Refresh(open ? values : std::vector<Value>{}, open, failure)) return false;
+        if (word == kSurveyWord || word == kClosedSurveyWord) {
+            const bool open = word == kSurveyWord;
+            if (!Survey(values, open, sandbox, failure)) return false;
             if (open) values.clear();
             continue;
         }
@@ -318,12 +246,5 @@ bool CheckPortListInput(const std::uint8_t* bytes, std::size_t size, std::string
         std::replace(value.data.begin(), value.data.end(), '/', '_');
         values.push_back(std::move(value));
     }
-    if (!checker.Refresh(values, true, failure)) return false;
-    if (!checker.Refresh(values, true, failure)) return false;
-    const ListModel::Counts& again = checker.Counts();
-    if (again.inserts != 0 || again.deletes != 0 || again.TextWrites(0) != 0) {
-        *failure = "the same values refreshed twice inserted, deleted or renamed rows";
-        return false;
-    }
-    return true;
+    return Survey(values, true, sandbox, failure);
 }

@@ -3,13 +3,20 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
+#include "framework/unique_handle.h"
 #include "ports/port_probe.h"
 
 namespace {
@@ -25,12 +32,85 @@ public:
         if (m_master >= 0) ::close(m_master);
     }
     const std::string& Path() const { return m_path; }
+    int Slave() const { return m_slave; }
 
 private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_path;
 };
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/portlook-probe-XXXXXX";
+        if (::mkdtemp(pattern)) m_path = pattern;
+    }
+    ~TempDir() {
+        if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+constexpr uid_t kNobody = 65534;
+
+// The statuses of the ports as a process without privileges probes them: root opens a port
+// whatever its mode and whoever holds it, so as root the child becomes nobody first. Nothing
+// when the child could not run to its end.
+std::vector<PortStatus> ProbeUnprivileged(const std::vector<std::string>& ports) {
+    int ends[2] = {-1, -1};
+    if (::pipe(ends) != 0) return {};
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(1);
+        }
+        for (const std::string& port : ports) {
+            const auto status = static_cast<char>(ProbePort(port.c_str()));
+            if (::write(writeEnd.Get(), &status, 1) != 1) ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    writeEnd.Reset();
+    std::vector<PortStatus> statuses;
+    char status = 0;
+    while (child > 0 && ::read(readEnd.Get(), &status, 1) == 1) {
+        statuses.push_back(static_cast<PortStatus>(status));
+    }
+    int exitStatus = -1;
+    if (child > 0) ::waitpid(child, &exitStatus, 0);
+    if (exitStatus != 0) statuses.clear();
+    return statuses;
+}
+
+// What a session leader without a terminal makes of the port: 0 when the probe left it
+// without one while a plain open does take it, 1 when the probe made it its terminal, 2 when
+// the test cannot tell.
+int ControllingTerminalAfterProbe(const std::string& port) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const auto hasTerminal = [] {
+            const UniqueFd terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+            return terminal.IsValid();
+        };
+        if (::setsid() < 0 || hasTerminal()) ::_exit(2);
+        if (ProbePort(port.c_str()) != PortStatus::Available) ::_exit(2);
+        if (hasTerminal()) ::_exit(1);
+        const UniqueFd plain(::open(port.c_str(), O_RDWR | O_CLOEXEC));
+        ::_exit(plain.IsValid() && hasTerminal() ? 0 : 2);
+    }
+    int exitStatus = -1;
+    if (child < 0 || ::waitpid(child, &exitStatus, 0) != child || !WIFEXITED(exitStatus)) {
+        return 2;
+    }
+    return WEXITSTATUS(exitStatus);
+}
 
 TEST(StatusText, GivesTheFourTexts) {
     EXPECT_STREQ(StatusText(PortStatus::Available), "available");
@@ -42,9 +122,9 @@ TEST(StatusText, GivesTheFourTexts) {
 }
 
 TEST(StatusFromOpenError, ReadsTheWin32Error) {
-    EXPECT_EQ(StatusFromOpenError(ERROR_FILE_NOT_FOUND), PortStatus::NotFound);
-    EXPECT_EQ(StatusFromOpenError(ERROR_ACCESS_DENIED), PortStatus::Busy);
-    EXPECT_EQ(StatusFromOpenError(ERROR_GEN_FAILURE), PortStatus::Unknown);
+    EXPECT_EQ(StatusFromOpenError(kOpenErrorFileNotFound), PortStatus::NotFound);
+    EXPECT_EQ(StatusFromOpenError(kOpenErrorAccessDenied), PortStatus::Busy);
+    EXPECT_EQ(StatusFromOpenError(kOpenErrorGenFailure), PortStatus::Unknown);
     EXPECT_EQ(StatusFromOpenError(33), PortStatus::Unknown);  // a lock violation
     EXPECT_EQ(StatusFromOpenError(0), PortStatus::Unknown);
 }
@@ -82,6 +162,47 @@ TEST(ProbePort, PortLockedThroughAnotherOpenIsBusy) {
     ::flock(holder, LOCK_UN);
     EXPECT_EQ(ProbePort(pty.Path().c_str()), PortStatus::Available);
     ::close(holder);
+}
+
+TEST(ProbePort, PortHeldExclusivelyOrClosedToUsIsBusy) {
+    const Pty free;
+    const Pty held;
+    const Pty closed;
+    // Open to everyone, so that only the hold or the mode keeps the child out.
+    ASSERT_EQ(::fchmod(free.Slave(), 0666), 0);
+    ASSERT_EQ(::fchmod(held.Slave(), 0666), 0);
+    ASSERT_EQ(::ioctl(held.Slave(), TIOCEXCL), 0);  // the child's open fails with EBUSY
+    ASSERT_EQ(::fchmod(closed.Slave(), 0), 0);      // and here with EACCES
+    EXPECT_EQ(ProbeUnprivileged({free.Path(), held.Path(), closed.Path()}),
+              (std::vector<PortStatus>{PortStatus::Available, PortStatus::Busy, PortStatus::Busy}));
+}
+
+TEST(ProbePort, SocketIsNotFound) {
+    // Opening a socket's node fails with ENXIO, as does a device without its hardware.
+    const TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir.Path() + "/port";
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    path.copy(address.sun_path, path.size());
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(socket.IsValid());
+    ASSERT_EQ(::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(ProbePort(path.c_str()), PortStatus::NotFound);
+}
+
+TEST(ProbePort, OpensForWritingWithoutWaitingForACarrierOrTakingTheTerminal) {
+    // No pseudo-terminal waits for a carrier, so that part shows only in the flags.
+    EXPECT_NE(kProbeOpenFlags & O_NONBLOCK, 0);
+    EXPECT_NE(kProbeOpenFlags & O_NOCTTY, 0);
+    EXPECT_EQ(kProbeOpenFlags & O_ACCMODE, O_RDWR);
+    // A directory opens for reading only.
+    const TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    EXPECT_EQ(ProbePort(dir.Path().c_str()), PortStatus::Unknown);
+    const Pty pty;
+    EXPECT_EQ(ControllingTerminalAfterProbe(pty.Path()), 0);
 }
 
 TEST(ProbePort, DeviceThatFailsItsOpenIsUnknown) {

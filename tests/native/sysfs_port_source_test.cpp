@@ -3,12 +3,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-#include "ports/port_list.h"
+#include "ports/port_survey.h"
 #include "ports/sysfs_port_source.h"
 
 namespace {
@@ -27,7 +28,8 @@ protected:
     void TearDown() override { std::system(("rm -rf '" + m_root + "'").c_str()); }
 
     // A tty; with a device it gets a device link whose driver is `driver`.
-    void AddTty(const std::string& name, const std::string& driver, int type = -1) {
+    void AddTty(const std::string& name, const std::string& driver, int type = -1,
+                bool withNode = true) {
         const std::string dir = m_root + "/class/tty/" + name;
         ::mkdir(dir.c_str(), 0755);
         if (!driver.empty()) {
@@ -39,17 +41,17 @@ protected:
             ASSERT_EQ(::symlink(device.c_str(), (dir + "/device").c_str()), 0);
         }
         if (type >= 0) std::ofstream(dir + "/type") << type << "\n";
-        std::ofstream(m_root + "/dev/" + name) << "";
+        if (withNode) std::ofstream(m_root + "/dev/" + name) << "";
+    }
+    void AddById(const std::string& id, const std::string& tty) {
+        ASSERT_EQ(::symlink((m_root + "/dev/" + tty).c_str(), (m_root + "/by-id/" + id).c_str()),
+                  0);
     }
     std::vector<std::pair<std::string, std::string>> Read(SysfsPortSource& source) {
         std::vector<std::pair<std::string, std::string>> values;
-        for (DWORD index = 0;; ++index) {
-            char name[kPortValueCapacity] = {};
-            BYTE data[kPortValueCapacity] = {};
-            DWORD nameLength = kPortValueCapacity;
-            DWORD dataLength = kPortValueCapacity;
-            if (!source.ReadValue(index, name, &nameLength, data, &dataLength)) break;
-            values.emplace_back(name, reinterpret_cast<const char*>(data));
+        const std::optional<PortRows> rows = ReadPortRows(source);
+        for (const PortRow& row : rows.value()) {
+            values.emplace_back(row.device, row.port);
         }
         return values;
     }
@@ -64,9 +66,7 @@ TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {
     AddTty("ttyS10", "serial8250", 4);
     AddTty("ttyS2", "serial8250", 4);
     AddTty("ttyUSB0", "ftdi_sio");
-    ASSERT_EQ(::symlink((m_root + "/dev/ttyUSB0").c_str(),
-                        (m_root + "/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0").c_str()),
-              0);
+    AddById("usb-FTDI_FT232R_A1B2C3-if00-port0", "ttyUSB0");
 
     SysfsPortSource source(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
     ASSERT_TRUE(source.IsOpen());
@@ -77,6 +77,16 @@ TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {
         {"serial8250", m_root + "/dev/ttyS10"},
         {"usb-FTDI_FT232R_A1B2C3-if00-port0", m_root + "/dev/ttyUSB0"}};
     EXPECT_EQ(values, expected);
+}
+
+TEST_F(FakeSysfs, TtyWithoutNodeIsNamedByItsDriverNotByAStaleLink) {
+    // The link outlived the node it named: both lead nowhere, which is no match.
+    AddTty("ttyUSB0", "ftdi_sio", -1, false);
+    AddById("usb-Gone_Adapter-if00-port0", "ttyUSB0");
+    SysfsPortSource source(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"ftdi_sio", m_root + "/dev/ttyUSB0"}};
+    EXPECT_EQ(Read(source), expected);
 }
 
 TEST_F(FakeSysfs, MissingTreeCannotBeOpened) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_list.h"
+#include "ui/port_list_update.h"
 #include "res/resource.h"
 #include "tests/robustness/key_oracle.h"
 #include "tests/win32/host_window.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "framework/win32_handles.h"
-#include "ports/port_list.h"
+#include "ui/port_list_update.h"
 #include "tests/robustness/gui_handles.h"
 #include "tests/robustness/key_oracle.h"
 #include "tests/robustness/object_counts.h"

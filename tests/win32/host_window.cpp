@@ -40,6 +40,22 @@ void HostWindow::SetListClientSize(int width, int height) {
     m_list->MoveWindow(0, 0, width + frameWidth, height + frameHeight);
 }
 
+HostWindow::CustomDrawAnswer HostWindow::SendCustomDraw(DWORD stage, int row, int subItem,
+                                                        HWND from) {
+    NMLVCUSTOMDRAW draw{};
+    draw.nmcd.hdr.hwndFrom = from ? from : m_list->m_hWnd;
+    draw.nmcd.hdr.idFrom = kListId;
+    draw.nmcd.hdr.code = NM_CUSTOMDRAW;
+    draw.nmcd.dwDrawStage = stage;
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+    draw.iSubItem = subItem;
+    draw.clrText = kUnsetColor;
+    draw.clrTextBk = kUnsetColor;
+    const LRESULT result =
+        ::SendMessageA(m_hWnd, WM_NOTIFY, kListId, reinterpret_cast<LPARAM>(&draw));
+    return CustomDrawAnswer{result, draw.clrText, draw.clrTextBk};
+}
+
 void HostWindow::OnColumnClick(NMHDR*, LRESULT*) { ++m_nColumnClicks; }
 
 void HostWindow::OnCustomDraw(NMHDR*, LRESULT*) {

@@ -20,6 +20,16 @@ public:
     // Sizes the list so that its client area has this size.
     void SetListClientSize(int width, int height);
 
+    // A custom-draw notification sent to this window as a list sends it: from `from`, by
+    // default our own list. The colours start as kUnsetColor.
+    struct CustomDrawAnswer {
+        LRESULT result;
+        COLORREF text;
+        COLORREF background;
+    };
+    static constexpr COLORREF kUnsetColor = RGB(1, 2, 3);
+    CustomDrawAnswer SendCustomDraw(DWORD stage, int row = 0, int subItem = 0, HWND from = nullptr);
+
 protected:
     void OnColumnClick(NMHDR* notify, LRESULT* result);
     void OnCustomDraw(NMHDR* notify, LRESULT* result);

@@ -1,7 +1,5 @@
-// Under Wine the shared list suites run on the model and on a real list view, hosted in a
-// window of ours that reflects notifications back to the list.
-#include "tests/common/list_host.h"
 #include "tests/win32/host_window.h"
+#include "tests/win32/list_host.h"
 
 namespace {
 
@@ -21,9 +19,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ListHost> MakeListHost(ListHostKind kind, DWORD style) {
-    if (kind == ListHostKind::Model) return MakeModelHost(style);
+std::unique_ptr<ListHost> MakeListHost(ListHostKind, DWORD style) {
     return std::make_unique<WindowHost>(style);
 }
 
-std::vector<ListHostKind> ListHostKinds() { return {ListHostKind::Model, ListHostKind::Window}; }
+std::vector<ListHostKind> ListHostKinds() { return {ListHostKind::Window}; }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "framework/win32_handles.h"
-#include "ports/port_list.h"
+#include "ui/port_list_update.h"
 #include "ports/port_probe.h"
 #include "tests/win32/host_window.h"
 #include "tests/win32/serial_comm_key.h"

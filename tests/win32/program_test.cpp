@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/win_app.h"
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
 #include "tests/win32/serial_comm_key.h"
@@ -15,14 +16,6 @@ namespace {
 constexpr char kCaption[] = "Portlook";
 constexpr char kDialogClass[] = "#32770";
 constexpr DWORD kStartTimeout = 20000;
-constexpr char kHints[] =
-    "Important hints:\n"
-    "Use the \"Scan\" function with caution. It may prevent the detection of serial ports by "
-    "other applications. The recognition of new serial ports, especially USB-to-serial, may "
-    "take up to several seconds.\n"
-    "\n"
-    "This software (\"Portlook.exe\") is for testing purposes only.\n"
-    "Use it on your own risk!";
 
 using Rows = std::vector<std::vector<std::string>>;
 
@@ -87,7 +80,10 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     EXPECT_EQ(list.Heading(1), "Port");
     EXPECT_EQ(list.Heading(2), "Status");
     EXPECT_EQ(list.ExtendedStyle(), static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_HINTS)), kHints);
+    // The same resources are linked into this test.
+    const std::string hints = LoadResourceString(::GetModuleHandleA(nullptr), IDS_HINTS);
+    ASSERT_FALSE(hints.empty());
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_HINTS)), hints);
 
     // Each column but the last as wide as its widest text or heading, plus 12.
     const Rows rows = list.Rows(3);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -482,6 +483,18 @@ TEST(StringTable, HelpFailureMessage) {
     EXPECT_EQ(AFX_IDP_FAILED_TO_LAUNCH_HELP, 61703);
 }
 
+// The hint text: five lines, the quotes around Scan and the file name real quote characters.
+TEST(StringTable, HintTextHasItsFiveLinesAndQuotes) {
+    char buf[1024] = {};
+    const int n = LoadStringA(GetModuleHandleA(nullptr), IDS_HINTS, buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    const std::string hints(buf, static_cast<size_t>(n));
+    EXPECT_EQ(std::count(hints.begin(), hints.end(), '\n'), 4);
+    EXPECT_EQ(hints.rfind("Important hints:\nUse the \"Scan\" function", 0), 0u) << hints;
+    EXPECT_NE(hints.find("\n\nThis software (\"Portlook.exe\") is"), std::string::npos) << hints;
+    EXPECT_EQ(hints.back(), '!');
+}
+
 // Without its own title string the framework names the program after its file.
 TEST(StringTable, HasNoApplicationTitle) {
     char buf[256] = {};
@@ -713,7 +726,8 @@ TEST(Languages, ModuleCarriesExactlyTheProgramsResources) {
     EXPECT_EQ(types, (std::set<std::string>{icon, group, dialog, strings, version}));
     EXPECT_EQ(names[group], (std::set<std::string>{"#128", "#129", "#130"}));
     EXPECT_EQ(names[dialog], std::set<std::string>{"#102"});
-    EXPECT_EQ(names[strings], std::set<std::string>{"#3857"});
+    EXPECT_EQ(names[strings],
+              (std::set<std::string>{"#" + std::to_string(StringBlock(IDS_HINTS)), "#3857"}));
     EXPECT_EQ(names[version], std::set<std::string>{"#1"});
     EXPECT_EQ(names[icon].size(), 4u) << "one image per group entry";
 }

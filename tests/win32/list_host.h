@@ -1,5 +1,6 @@
-// A colour list under test, answered either by the list model or by a real list view window.
-// The same tests run against both, which keeps the model honest.
+// A colour list under test on a real list view, hosted in a window of ours that reflects
+// notifications back to the list. The shared list suites are parameterised on the kinds of
+// list this platform has.
 #pragma once
 
 #include <memory>
@@ -10,9 +11,7 @@
 
 #include "colorlist/color_list_ctrl.h"
 
-class ListModel;
-
-enum class ListHostKind { Model, Window };
+enum class ListHostKind { Window };
 
 class ListHost {
 public:
@@ -24,15 +23,9 @@ public:
     virtual int ColumnClicksToParent() const = 0;
     // Resizes the list's client area.
     virtual void SetClientSize(int width, int height) = 0;
-    // The model behind the list, or null for a real list view.
-    virtual ListModel* Model() { return nullptr; }
 };
 
-std::unique_ptr<ListHost> MakeModelHost(DWORD style);
-// The kinds of list this platform has; every shared list suite runs on each.
 std::vector<ListHostKind> ListHostKinds();
 std::unique_ptr<ListHost> MakeListHost(ListHostKind kind, DWORD style = LVS_REPORT | LVS_SINGLESEL);
 
-inline std::string ListHostName(const ::testing::TestParamInfo<ListHostKind>& info) {
-    return info.param == ListHostKind::Model ? "Model" : "Window";
-}
+inline std::string ListHostName(const ::testing::TestParamInfo<ListHostKind>&) { return "Window"; }

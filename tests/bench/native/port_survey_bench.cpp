@@ -1,40 +1,33 @@
-// UpdatePortList over 256 scripted ports on the list model: an unchanged list, which must be
-// left in place (no insert, no delete, no device-name write), and a churning one.
+// SurveyPorts over 256 scripted ports: an unchanged list, of missing devices or of
+// pseudo-terminals, and a churning one.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/unique_handle.h"
-#include "ports/port_list.h"
+#include "ports/port_probe.h"
+#include "ports/port_survey.h"
 #include "ports/port_value_list.h"
-#include "tests/bench/native/bench_list.h"
 
 namespace {
 
 constexpr int kPorts = 256;
 // Under a directory that does not exist: every probe fails at once and no device is touched.
 constexpr char kMissingDir[] = "/nonexistent/portlook-bench/";
-// Churn: each refresh sees the list one step away from the last, a step being this many random
+// Churn: each survey sees the list one step away from the last, a step being this many random
 // additions, removals and renames; the list stays between these sizes.
 constexpr int kChurnOperations = 8;
 constexpr int kChurnSnapshots = 64;
 constexpr size_t kChurnMin = kPorts - 16;
 constexpr size_t kChurnMax = kPorts + 16;
 constexpr std::uint32_t kChurnSeed = 20240607;
-
-struct FdTraits {
-    using Handle = int;
-    static int Invalid() { return -1; }
-    static void Close(int fd) { ::close(fd); }
-};
-using UniqueFd = UniqueHandle<FdTraits>;
 
 // Pseudo-terminals kept alive by their master side, so their slave nodes exist and open the
 // way a free serial port does.
@@ -75,48 +68,40 @@ void Fill(PortValueList& source, const Snapshot& values) {
     for (const PortValue& value : values) source.Add(value.device, value.port + '\0');
 }
 
-void ReportCounts(benchmark::State& state, const ListModel::Counts& counts) {
-    const auto perRefresh = [](int total) {
-        return benchmark::Counter(total, benchmark::Counter::kAvgIterations);
-    };
-    state.counters["inserts"] = perRefresh(counts.inserts);
-    state.counters["deletes"] = perRefresh(counts.deletes);
-    state.counters["col0_writes"] = perRefresh(counts.TextWrites(0));
-    state.counters["col1_writes"] = perRefresh(counts.TextWrites(1));
-    state.counters["col2_writes"] = perRefresh(counts.TextWrites(2));
+// Whether the rows are the snapshot's, in its order, each with the status given.
+bool Matches(const std::optional<PortRows>& rows, const Snapshot& values, PortStatus status) {
+    if (!rows || rows->size() != values.size()) return false;
+    for (size_t row = 0; row < values.size(); ++row) {
+        const PortRow& got = (*rows)[row];
+        if (got.device != values[row].device || got.port != values[row].port ||
+            got.status != status) {
+            return false;
+        }
+    }
+    return true;
 }
 
-void RunUnchanged(benchmark::State& state, const Snapshot& values, const char* status) {
+void RunUnchanged(benchmark::State& state, const Snapshot& values, PortStatus status) {
     PortValueList source;
     Fill(source, values);
-    ModelPortList ports;
-    UpdatePortList(ports.List(), source);  // the refresh that fills the list
-    if (ports.List().GetItemCount() != kPorts || ports.List().GetItemText(0, 2) != status) {
-        state.SkipWithError("the first refresh did not fill the list as expected");
-        return;
+    std::optional<PortRows> rows;
+    for (auto _ : state) {
+        rows = SurveyPorts(source, ProbePort);
+        benchmark::DoNotOptimize(rows);
     }
-    ports.Model().ResetCounts();
-    for (auto _ : state) UpdatePortList(ports.List(), source);
-
-    const ListModel::Counts& counts = ports.Model().GetCounts();
-    ReportCounts(state, counts);
     state.SetItemsProcessed(state.iterations() * kPorts);
-    if (counts.inserts != 0 || counts.deletes != 0 || counts.TextWrites(0) != 0) {
-        state.SkipWithError("an unchanged port list caused inserts, deletes or device writes");
-    } else if (counts.TextWrites(1) != state.iterations() * kPorts ||
-               counts.TextWrites(2) != state.iterations() * kPorts ||
-               ports.List().GetItemCount() != kPorts) {
-        state.SkipWithError("port and status cells were not rewritten on every refresh");
+    if (!Matches(rows, values, status)) {
+        state.SkipWithError("the survey does not give the list's rows and statuses");
     }
 }
 
-void BM_UpdatePortListUnchangedMissing(benchmark::State& state) {
+void BM_SurveyPortsUnchangedMissing(benchmark::State& state) {
     Snapshot values;
     for (int id = 0; id < kPorts; ++id) values.push_back({DeviceName(id), MissingPort(id)});
-    RunUnchanged(state, values, "not found");
+    RunUnchanged(state, values, PortStatus::NotFound);
 }
 
-void BM_UpdatePortListUnchangedPty(benchmark::State& state) {
+void BM_SurveyPortsUnchangedPty(benchmark::State& state) {
     const PseudoTerminals terminals(kPorts);
     if (static_cast<int>(terminals.Names().size()) != kPorts) {
         state.SkipWithError("could not open 256 pseudo-terminals");
@@ -124,7 +109,7 @@ void BM_UpdatePortListUnchangedPty(benchmark::State& state) {
     }
     Snapshot values;
     for (int id = 0; id < kPorts; ++id) values.push_back({DeviceName(id), terminals.Names()[id]});
-    RunUnchanged(state, values, "available");
+    RunUnchanged(state, values, PortStatus::Available);
 }
 
 // One churn step: values added at, removed from and renamed at random places.
@@ -149,41 +134,39 @@ void Churn(Snapshot& values, std::mt19937& random, int& nextId) {
     }
 }
 
-void BM_UpdatePortListChurn(benchmark::State& state) {
+void BM_SurveyPortsChurn(benchmark::State& state) {
     std::mt19937 random(kChurnSeed);
     Snapshot values;
     int nextId = 0;
     for (; nextId < kPorts; ++nextId) values.push_back({DeviceName(nextId), MissingPort(nextId)});
+    std::vector<Snapshot> snapshots;
     std::vector<PortValueList> sources(kChurnSnapshots);
-    std::vector<int> sizes;
     for (PortValueList& source : sources) {
         Fill(source, values);
-        sizes.push_back(static_cast<int>(values.size()));
+        snapshots.push_back(values);
         Churn(values, random, nextId);
     }
-    // Back and forth through the snapshots, so every refresh is exactly one step of churn.
-    const auto snapshot = [](std::int64_t refresh) {
+    // Back and forth through the snapshots, so every survey is exactly one step of churn.
+    const auto snapshot = [](std::int64_t survey) {
         const std::int64_t period = 2 * (kChurnSnapshots - 1);
-        const std::int64_t phase = refresh % period;
+        const std::int64_t phase = survey % period;
         return static_cast<size_t>(phase < kChurnSnapshots ? phase : period - phase);
     };
 
-    ModelPortList ports;
-    UpdatePortList(ports.List(), sources[0]);
-    ports.Model().ResetCounts();
-    std::int64_t refresh = 1;
-    for (auto _ : state) UpdatePortList(ports.List(), sources[snapshot(refresh++)]);
-
-    ReportCounts(state, ports.Model().GetCounts());
+    std::int64_t survey = 0;
+    std::optional<PortRows> rows;
+    for (auto _ : state) {
+        rows = SurveyPorts(sources[snapshot(survey++)], ProbePort);
+        benchmark::DoNotOptimize(rows);
+    }
     state.SetItemsProcessed(state.iterations() * kPorts);
-    if (ports.List().GetItemCount() != sizes[snapshot(refresh - 1)] ||
-        ports.List().ColorEntryCount() != static_cast<size_t>(ports.List().GetItemCount())) {
-        state.SkipWithError("the churned list does not match its last snapshot");
+    if (!Matches(rows, snapshots[snapshot(survey - 1)], PortStatus::NotFound)) {
+        state.SkipWithError("the churned survey does not match its last snapshot");
     }
 }
 
 }  // namespace
 
-BENCHMARK(BM_UpdatePortListUnchangedMissing)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_UpdatePortListUnchangedPty)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_UpdatePortListChurn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SurveyPortsUnchangedMissing)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SurveyPortsUnchangedPty)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SurveyPortsChurn)->Unit(benchmark::kMicrosecond);

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "tests/common/list_host.h"
+#include "tests/win32/list_host.h"
 
 namespace {
 

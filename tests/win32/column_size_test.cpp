@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/list_host.h"
+#include "tests/win32/list_host.h"
 
 namespace {
 

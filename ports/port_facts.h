@@ -1,0 +1,17 @@
+// What is known of the device behind a port, beyond its names. Every field may be empty: only
+// the facts the system gives are filled in.
+#pragma once
+
+#include <string>
+
+struct PortFacts {
+    std::string description;   // what the system calls the device ("USB Serial Port")
+    std::string manufacturer;  // its maker, as the device or its driver reports it
+    std::string hardwareId;    // the first hardware id ("USB\VID_0403&PID_6001&REV_0600")
+    std::string vid;           // USB vendor id, four hex digits
+    std::string pid;           // USB product id, four hex digits
+    std::string serial;        // serial number, where the device carries one
+    std::string bus;           // bus or enumerator: USB, BTHENUM, ACPI, PCI, ...
+    std::string location;      // where it is attached, as the system describes it
+    std::string driver;        // the driver serving it
+};

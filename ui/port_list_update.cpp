@@ -1,0 +1,65 @@
+#include "ui/port_list_update.h"
+
+#include "colorlist/row_plan.h"
+#include "framework/text_compare.h"
+
+namespace {
+
+enum Column { kDeviceColumn = 0, kPortColumn = 1, kStatusColumn = 2 };
+
+// A list that draws every row appearing or going spends most of a refresh on it, and nothing
+// can be seen of it anyway: such lists draw once at the end. Lists whose rows stay are left
+// drawing, since turning drawing back on redraws them whole.
+class RedrawPause {
+public:
+    RedrawPause(CColorListCtrl& list, bool pause) : m_list(list), m_bPaused(pause) {
+        if (m_bPaused) m_list.SetRedraw(false);
+    }
+    ~RedrawPause() {
+        if (m_bPaused) m_list.SetRedraw(true);
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+private:
+    CColorListCtrl& m_list;
+    const bool m_bPaused;
+};
+
+// Row k's device cell, unless it already shows this name.
+void RenameRow(CColorListCtrl& list, int row, const std::string& device) {
+    char cell[kPortValueCapacity] = {};
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = cell;
+    item.cchTextMax = static_cast<int>(sizeof cell);
+    // The list may point the record at its own copy rather than fill ours.
+    if (list.GetItem(&item) &&
+        CompareMultiByte(item.pszText ? item.pszText : "", device.c_str()) == 0) {
+        return;
+    }
+    list.SetItemText(row, kDeviceColumn, device.c_str());
+}
+
+}  // namespace
+
+void ShowPortRows(CColorListCtrl& list, const PortRows& rows) {
+    const RowPlan plan = PlanRows(list.GetItemCount(), static_cast<int>(rows.size()));
+    const RedrawPause redraw(list, plan.ChangesRowCount());
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+        const PortRow& port = rows[static_cast<size_t>(row)];
+        if (row < plan.rewrite) {
+            RenameRow(list, row, port.device);
+        } else {
+            list.InsertItem(row, port.device.c_str());
+        }
+        list.SetItemText(row, kPortColumn, port.port.c_str());
+        list.SetItemText(row, kStatusColumn, StatusText(port.status));
+    }
+    for (int left = plan.remove; left > 0; --left) list.DeleteItem(plan.rewrite);
+}
+
+void UpdatePortList(CColorListCtrl& list) {
+    if (const std::optional<PortRows> rows = SurveySystemPorts()) ShowPortRows(list, *rows);
+}
