@@ -52,6 +52,11 @@ protected:                                                                      
                          HIWORD(wParam) == BN_CLICKED,                                \
                      memberFxn())
 
+// A message of the program's own, with nothing to pass.
+#define ON_MESSAGE_VOID(message, memberFxn) PL_MESSAGE_ENTRY(uMsg == (message), memberFxn())
+
+#define ON_WM_DESTROY() PL_MESSAGE_ENTRY(uMsg == WM_DESTROY, OnDestroy())
+
 #define ON_WM_PAINT() PL_MESSAGE_ENTRY(uMsg == WM_PAINT, OnPaint())
 
 #define ON_WM_TIMER() PL_MESSAGE_ENTRY(uMsg == WM_TIMER, OnTimer(static_cast<UINT_PTR>(wParam)))

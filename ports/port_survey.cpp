@@ -42,6 +42,11 @@ std::optional<PortRows> SurveyPorts(PortSource& source, PortProbe probe) {
     return rows;
 }
 
+std::optional<PortRows> ReadSystemPortRows() {
+    SystemPortSource source;
+    return ReadPortRows(source);
+}
+
 std::optional<PortRows> SurveySystemPorts() {
     SystemPortSource source;
     return SurveyPorts(source, ProbePort);

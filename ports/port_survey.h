@@ -14,7 +14,7 @@ struct PortRow {
     std::string device;  // the value's name: how the system names the port's device
     std::string port;    // the value's data: the name a program opens
     PortStatus status = PortStatus::Unknown;
-    PortFacts facts{};   // filled in by whoever looks the device up
+    PortFacts facts{};  // filled in by whoever looks the device up
 };
 using PortRows = std::vector<PortRow>;
 
@@ -29,6 +29,9 @@ std::optional<PortRows> ReadPortRows(PortSource& source);
 
 // Every row read and probed.
 std::optional<PortRows> SurveyPorts(PortSource& source, PortProbe probe);
+
+// The system's own port list, not yet probed.
+std::optional<PortRows> ReadSystemPortRows();
 
 // The system's own port list, probed by the system's exclusive open.
 std::optional<PortRows> SurveySystemPorts();

@@ -5,8 +5,6 @@
 
 namespace {
 
-enum Column { kDeviceColumn = 0, kPortColumn = 1, kStatusColumn = 2 };
-
 // A list that draws every row appearing or going spends most of a refresh on it, and nothing
 // can be seen of it anyway: such lists draw once at the end. Lists whose rows stay are left
 // drawing, since turning drawing back on redraws them whole.
@@ -45,17 +43,26 @@ void RenameRow(CColorListCtrl& list, int row, const std::string& device) {
 }  // namespace
 
 void ShowPortRows(CColorListCtrl& list, const PortRows& rows) {
+    ShowPortRows(list, rows, std::vector<bool>(rows.size(), true));
+}
+
+void ShowPortRows(CColorListCtrl& list, const PortRows& rows, const std::vector<bool>& known) {
     const RowPlan plan = PlanRows(list.GetItemCount(), static_cast<int>(rows.size()));
     const RedrawPause redraw(list, plan.ChangesRowCount());
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        const PortRow& port = rows[static_cast<size_t>(row)];
+        const size_t index = static_cast<size_t>(row);
+        const PortRow& port = rows[index];
+        const bool keepsStatus =
+            !known[index] && row < plan.rewrite && list.GetItemText(row, kPortColumn) == port.port;
         if (row < plan.rewrite) {
             RenameRow(list, row, port.device);
         } else {
             list.InsertItem(row, port.device.c_str());
         }
         list.SetItemText(row, kPortColumn, port.port.c_str());
-        list.SetItemText(row, kStatusColumn, StatusText(port.status));
+        if (!keepsStatus) {
+            list.SetItemText(row, kStatusColumn, known[index] ? StatusText(port.status) : "");
+        }
     }
     for (int left = plan.remove; left > 0; --left) list.DeleteItem(plan.rewrite);
 }

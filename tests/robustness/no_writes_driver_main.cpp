@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
 
     const bool hasRefresh = ::GetDlgItem(dialog, IDC_SINGLE) != nullptr;
     if (hasRefresh) Click(dialog, IDC_SINGLE);
+    // Surveys run beside the window: switching on while one is in flight would skip the
+    // switch's own survey.
+    ::Sleep(500);
     if (hasRefresh) Click(dialog, IDC_CONTINUOUSLY);
     ::Sleep(kContinuousMs);
     if (hasRefresh) Click(dialog, IDC_CONTINUOUSLY);

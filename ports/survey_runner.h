@@ -1,0 +1,60 @@
+// Surveys run beside the caller: the port list is read on a thread of its own, and the ports
+// are probed side by side, at most a few at once, so a survey takes about as long as its
+// slowest port. A survey waits for its answers only so long: a port whose open hangs (a
+// Bluetooth link trying to reach its device) stays pending, and while it is, no later survey
+// probes it again. Its answer, whenever it comes, serves whoever shows that port.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ports/port_survey.h"
+
+class SurveyRunner {
+public:
+    using RowReader = std::function<std::optional<PortRows>()>;
+    // Called on a worker thread when news waits to be taken; it must not block. Calls that
+    // come before the news is taken are folded into one.
+    using Wake = std::function<void()>;
+
+    struct News {
+        bool listRead = false;         // a survey read the port list...
+        std::optional<PortRows> rows;  // ...and found these rows, not yet probed (none: unreadable)
+        std::vector<std::pair<std::string, PortStatus>> answers;  // port and status, in order
+        bool finished = false;  // the survey in flight has its answers, or waited long enough
+    };
+
+    static constexpr unsigned kProbesAtOnce = 8;
+    // Less than the continuous mode's period, so that a hanging port does not stop it.
+    static constexpr std::chrono::milliseconds kPatience{1500};
+
+    SurveyRunner(RowReader readRows, PortProbe probe, Wake wake,
+                 unsigned probesAtOnce = kProbesAtOnce,
+                 std::chrono::milliseconds patience = kPatience);
+    // Never waits for a probe: threads still inside one end on their own, touching nothing
+    // but what they share with each other, and wake no one.
+    ~SurveyRunner();
+    SurveyRunner(const SurveyRunner&) = delete;
+    SurveyRunner& operator=(const SurveyRunner&) = delete;
+
+    // Starts a survey; false, and nothing started, while one is in flight.
+    bool Start();
+    bool InFlight() const;
+    // Everything that happened since the last call.
+    News Take();
+    // Waits for the survey in flight to finish, at most the timeout; true once none is.
+    bool WaitFinished(std::chrono::milliseconds timeout) const;
+
+private:
+    struct Shared;
+    static void ReadRows(const std::shared_ptr<Shared>& shared, unsigned survey);
+    static void ProbeQueued(const std::shared_ptr<Shared>& shared);
+    static void StartProbers(const std::shared_ptr<Shared>& shared);
+
+    std::shared_ptr<Shared> m_shared;
+};
