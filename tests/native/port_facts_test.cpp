@@ -10,28 +10,20 @@
 
 #include "ports/port_facts_cache.h"
 #include "ports/sysfs_port_source.h"
+#include "tests/common/port_facts_fields.h"
 
 namespace {
 
-using Fields = std::vector<std::string>;
-
-// description, manufacturer, hardwareId, vid, pid, serial, bus, location, driver
-Fields FieldsOf(const PortFacts& f) {
-    return {f.description, f.manufacturer, f.hardwareId, f.vid,   f.pid,
-            f.serial,      f.bus,          f.location,   f.driver};
-}
-
-const Fields kFtdi = {"FT232R USB UART",
-                      "FTDI",
-                      "usb:v0403p6001d0600dc00dsc00dp00icFFiscFFipFFin00",
-                      "0403",
-                      "6001",
-                      "A1B2C3",
-                      "USB",
-                      "1-1.2:1.0",
-                      "ftdi_sio"};
-const Fields kPnpUart = {"serial", "", "PNP0501", "", "", "", "PNP", "00:01", "serial"};
-const Fields kNone(9);
+const FactFields kFtdi = {"FT232R USB UART",
+                          "FTDI",
+                          "usb:v0403p6001d0600dc00dsc00dp00icFFiscFFipFFin00",
+                          "0403",
+                          "6001",
+                          "A1B2C3",
+                          "USB",
+                          "1-1.2:1.0",
+                          "ftdi_sio"};
+const FactFields kPnpUart = {"serial", "", "PNP0501", "", "", "", "PNP", "00:01", "serial"};
 
 class FakeDevices : public ::testing::Test {
 protected:
@@ -133,8 +125,9 @@ TEST_F(FakeDevices, UsbAdapterIsDescribedByTheNearestUsbDeviceAndItsInterface) {
     Attr(pico + "/1-3:1.0/interface", "Board CDC  ");
     Tty("ttyACM0", pico + "/1-3:1.0");
     facts = Read();
-    EXPECT_EQ(FieldsOf(facts[Node("ttyACM0")]), (Fields{"Pico - Board CDC", "", "", "2e8a", "000a",
-                                                        "", "USB", "1-3:1.0", "cdc_acm"}));
+    EXPECT_EQ(
+        FieldsOf(facts[Node("ttyACM0")]),
+        (FactFields{"Pico - Board CDC", "", "", "2e8a", "000a", "", "USB", "1-3:1.0", "cdc_acm"}));
 }
 
 TEST_F(FakeDevices, BoardUartIsDescribedByTheDeviceAboveTheSerialCore) {
@@ -146,8 +139,8 @@ TEST_F(FakeDevices, BoardUartIsDescribedByTheDeviceAboveTheSerialCore) {
     PortFactsByPort facts = Read();
     EXPECT_EQ(FieldsOf(facts[Node("ttyS0")]), kPnpUart);
     EXPECT_EQ(FieldsOf(facts[Node("ttyS2")]),
-              (Fields{"serial8250", "", "platform:serial8250", "", "", "", "PLATFORM",
-                      "serial8250.1", "serial8250"}));
+              (FactFields{"serial8250", "", "platform:serial8250", "", "", "", "PLATFORM",
+                          "serial8250.1", "serial8250"}));
     EXPECT_EQ(facts.count(Node("ttyS1")), 0u) << "placeholder";
     EXPECT_EQ(facts.count(Node("tty0")), 0u) << "virtual console";
     EXPECT_FALSE(ReadPortFacts(m_root + "/nothing", m_root + "/dev").has_value());
@@ -175,7 +168,7 @@ TEST_F(FakeDevices, CacheWalksOnlyForPortsNotSeenAndAfterForget) {
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 2);
     EXPECT_EQ(rows[1].facts.description, "Replaced - FT232R USB UART");
-    EXPECT_EQ(FieldsOf(rows[2].facts), kNone);
+    EXPECT_EQ(FieldsOf(rows[2].facts), kNoFacts);
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 2);
 
@@ -195,7 +188,7 @@ TEST_F(FakeDevices, FactsFollowThePortNotTheRow) {
     rows[2].port = rows[0].port;
     rows[0].port = Node("ttyS9");
     cache.Fill(rows);
-    EXPECT_EQ(FieldsOf(rows[0].facts), kNone);
+    EXPECT_EQ(FieldsOf(rows[0].facts), kNoFacts);
     EXPECT_EQ(FieldsOf(rows[1].facts), kPnpUart);
     EXPECT_EQ(FieldsOf(rows[2].facts), kFtdi);
     EXPECT_EQ(cache.Walks(), 2);  // the first survey, then ttyS9
@@ -207,7 +200,7 @@ TEST_F(FakeDevices, UnreadableDeviceListGivesEmptyFactsAndIsTriedAgain) {
     rows[1].facts.description = "stale";
     cache.Fill(rows);
     EXPECT_TRUE(cache.LastWalkFailed());
-    EXPECT_EQ(FieldsOf(rows[1].facts), kNone);
+    EXPECT_EQ(FieldsOf(rows[1].facts), kNoFacts);
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 2);
 }
