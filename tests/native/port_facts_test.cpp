@@ -1,12 +1,10 @@
 // Device facts from a sysfs tree the test builds, and the cache that keeps them per port.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
+#include <utility>
 
 #include "ports/port_facts_cache.h"
 #include "ports/sysfs_port_source.h"
@@ -14,96 +12,70 @@
 
 namespace {
 
-const FactFields kFtdi = {"FT232R USB UART",
-                          "FTDI",
-                          "usb:v0403p6001d0600dc00dsc00dp00icFFiscFFipFFin00",
-                          "0403",
-                          "6001",
-                          "A1B2C3",
-                          "USB",
-                          "1-1.2:1.0",
-                          "ftdi_sio"};
+namespace fs = std::filesystem;
+
+const FactFields kFtdi = {"FT232R USB UART", "FTDI", "usb:v0403p6001", "0403",    "6001",
+                          "A1B2C3",          "USB",  "1-1.2:1.0",      "ftdi_sio"};
 const FactFields kPnpUart = {"serial", "", "PNP0501", "", "", "", "PNP", "00:01", "serial"};
 
+// An FTDI adapter behind a hub (hub and root hub have idVendor too); a board UART as kernels
+// since 6.5 show it, with a port and a controller on "serial-base" below the hardware; the
+// placeholder of an absent UART; a virtual console.
 class FakeDevices : public ::testing::Test {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/portlook-facts-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_root = pattern;
-        MakeDirs("/class/tty");
-        MakeDirs("/dev");
+        m_ftdi = "devices/usb1/1-1/1-1.2/";
+        const std::string uart = "devices/pnp0/00:01/";
+        const std::pair<std::string, std::string> tree[] = {
+            {"devices/usb1/idVendor", "1d6b"},
+            {"devices/usb1/1-1/idVendor", "05e3"},
+            {m_ftdi + "idVendor", "0403"},
+            {m_ftdi + "idProduct", "6001"},
+            {m_ftdi + "manufacturer", "FTDI"},
+            {m_ftdi + "product", "FT232R USB UART"},
+            {m_ftdi + "serial", "A1B2C3"},
+            {m_ftdi + "1-1.2:1.0/interface", "FT232R USB UART"},
+            {m_ftdi + "1-1.2:1.0/modalias", "usb:v0403p6001"},
+            {m_ftdi + "1-1.2:1.0/ttyUSB0/driver", "@bus/usb-serial/drivers/ftdi_sio"},
+            {"class/tty/ttyUSB0/device", "@" + m_ftdi + "1-1.2:1.0/ttyUSB0"},
+            {uart + "id", "PNP0501"},
+            {uart + "subsystem", "@bus/pnp"},
+            {uart + "driver", "@bus/pnp/drivers/serial"},
+            {uart + "00:01:0/subsystem", "@bus/serial-base"},
+            {uart + "00:01:0/00:01:0.0/subsystem", "@bus/serial-base"},
+            {uart + "00:01:0/00:01:0.0/driver", "@bus/serial-base/drivers/port"},
+            {"class/tty/ttyS0/device", "@" + uart + "00:01:0/00:01:0.0"},
+            {"class/tty/ttyS0/type", "4"},
+            {"class/tty/ttyS1/device", "@devices/platform/serial8250"},
+            {"class/tty/ttyS1/type", "0"},
+            {"class/tty/tty0/dev", "4:0"},
+            {"dev/ttyUSB0", ""},
+            {"dev/ttyS0", ""}};
+        for (const auto& [path, content] : tree) Put(path, content);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
 
-        // An FTDI adapter behind a hub: the root hub and the hub have idVendor too.
-        const std::string hub = "/devices/pci0000:00/0000:00:14.0/usb1/1-1";
-        Device("/devices/pci0000:00/0000:00:14.0/usb1", "usb", "usb");
-        Attr("/devices/pci0000:00/0000:00:14.0/usb1/idVendor", "1d6b");
-        Device(hub, "usb", "usb");
-        Attr(hub + "/idVendor", "05e3");
-        m_ftdi = hub + "/1-1.2";
-        Device(m_ftdi, "usb", "usb");
-        for (const auto& [name, value] : {std::pair<const char*, const char*>{"idVendor", "0403"},
-                                          {"idProduct", "6001"},
-                                          {"manufacturer", "FTDI"},
-                                          {"product", "FT232R USB UART"},
-                                          {"serial", "A1B2C3"}}) {
-            Attr(m_ftdi + "/" + name, value);
+    // A file with this content, or, for "@target", a link to that place in the tree.
+    void Put(const std::string& path, const std::string& content) {
+        const fs::path file = m_root + "/" + path;
+        fs::create_directories(file.parent_path());
+        if (content.rfind('@', 0) == 0) {
+            fs::create_directories(m_root + "/" + content.substr(1));
+            fs::create_directory_symlink(m_root + "/" + content.substr(1), file);
+        } else {
+            std::ofstream(file) << content << "\n";
         }
-        Device(m_ftdi + "/1-1.2:1.0", "usb", "ftdi_sio");
-        Attr(m_ftdi + "/1-1.2:1.0/interface", "FT232R USB UART");
-        Attr(m_ftdi + "/1-1.2:1.0/modalias", kFtdi[2]);
-        Device(m_ftdi + "/1-1.2:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
-        Tty("ttyUSB0", m_ftdi + "/1-1.2:1.0/ttyUSB0");
-
-        // A board UART as kernels since 6.5 show it: port and controller on serial-base.
-        Device("/devices/pnp0/00:01", "pnp", "serial");
-        Attr("/devices/pnp0/00:01/id", "PNP0501");
-        Device("/devices/pnp0/00:01/00:01:0", "serial-base", "ctrl");
-        Device("/devices/pnp0/00:01/00:01:0/00:01:0.0", "serial-base", "port");
-        Tty("ttyS0", "/devices/pnp0/00:01/00:01:0/00:01:0.0", 4);
-        // The placeholder of an absent UART and a virtual console.
-        Device("/devices/platform/serial8250", "platform", "serial8250");
-        Tty("ttyS1", "/devices/platform/serial8250", 0);
-        MakeDirs("/class/tty/tty0");
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_root + "'").c_str()); }
-
-    void MakeDirs(const std::string& path) {
-        std::string built = m_root;
-        for (size_t start = 1; start <= path.size();) {
-            const size_t end = std::min(path.find('/', start), path.size());
-            built += path.substr(start - 1, end - start + 1);
-            ::mkdir(built.c_str(), 0755);
-            start = end + 1;
-        }
-    }
-    void Attr(const std::string& path, const std::string& value) {
-        std::ofstream(m_root + path) << value << "\n";
-    }
-    void Link(const std::string& target, const std::string& link) {
-        ASSERT_EQ(::symlink((m_root + target).c_str(), (m_root + link).c_str()), 0) << link;
-    }
-    // A device directory with its bus and driver links, as the kernel gives every device.
-    void Device(const std::string& path, const std::string& bus, const std::string& driver) {
-        MakeDirs(path);
-        MakeDirs("/bus/" + bus + "/drivers/" + driver);
-        Link("/bus/" + bus, path + "/subsystem");
-        Link("/bus/" + bus + "/drivers/" + driver, path + "/driver");
-    }
-    void Tty(const std::string& name, const std::string& device, int type = -1) {
-        MakeDirs("/class/tty/" + name);
-        Link(device, "/class/tty/" + name + "/device");
-        if (type >= 0) Attr("/class/tty/" + name + "/type", std::to_string(type));
-        std::ofstream(m_root + "/dev/" + name) << "";
     }
     std::string Node(const std::string& tty) const { return m_root + "/dev/" + tty; }
-    PortFactsByPort Read() const {
-        return ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
+    PortFactsCache Cache(const std::string& ttyClassDir = "/class/tty") const {
+        return PortFactsCache(m_root + ttyClassDir, m_root + "/dev");
     }
-    PortFactsCache Cache() const { return PortFactsCache(m_root + "/class/tty", m_root + "/dev"); }
-    // The rows the Linux port list gives for this tree.
+    // The rows the Linux port list gives for this tree: ttyS0, ttyUSB0.
     PortRows SurveyedRows() const {
-        SysfsPortSource source(m_root + "/class/tty", m_root + "/nothing", m_root + "/dev");
+        SysfsPortSource source(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
         return ReadPortRows(source).value();
     }
 
@@ -111,98 +83,66 @@ protected:
     std::string m_ftdi;
 };
 
-TEST_F(FakeDevices, UsbAdapterIsDescribedByTheNearestUsbDeviceAndItsInterface) {
-    PortFactsByPort facts = Read();
+TEST_F(FakeDevices, UsbAdapterAndBoardUartAreDescribedByTheirHardware) {
+    PortFactsByPort facts = ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
+    EXPECT_EQ(facts.size(), 2u) << "neither the placeholder nor the console";
     EXPECT_EQ(FieldsOf(facts[Node("ttyUSB0")]), kFtdi);
-
-    // A composite device's interface names its function; without a serial there is none.
-    const std::string pico = "/devices/pci0000:00/0000:00:14.0/usb1/1-3";
-    Device(pico, "usb", "usb");
-    Attr(pico + "/idVendor", "2e8a");
-    Attr(pico + "/idProduct", "000a");
-    Attr(pico + "/product", "Pico");
-    Device(pico + "/1-3:1.0", "usb", "cdc_acm");
-    Attr(pico + "/1-3:1.0/interface", "Board CDC  ");
-    Tty("ttyACM0", pico + "/1-3:1.0");
-    facts = Read();
-    EXPECT_EQ(
-        FieldsOf(facts[Node("ttyACM0")]),
-        (FactFields{"Pico - Board CDC", "", "", "2e8a", "000a", "", "USB", "1-3:1.0", "cdc_acm"}));
-}
-
-TEST_F(FakeDevices, BoardUartIsDescribedByTheDeviceAboveTheSerialCore) {
-    // An older kernel's UART hangs from its platform device directly.
-    Device("/devices/platform/serial8250.1", "platform", "serial8250");
-    Attr("/devices/platform/serial8250.1/modalias", "platform:serial8250");
-    Tty("ttyS2", "/devices/platform/serial8250.1", 4);
-
-    PortFactsByPort facts = Read();
     EXPECT_EQ(FieldsOf(facts[Node("ttyS0")]), kPnpUart);
-    EXPECT_EQ(FieldsOf(facts[Node("ttyS2")]),
-              (FactFields{"serial8250", "", "platform:serial8250", "", "", "", "PLATFORM",
-                          "serial8250.1", "serial8250"}));
-    EXPECT_EQ(facts.count(Node("ttyS1")), 0u) << "placeholder";
-    EXPECT_EQ(facts.count(Node("tty0")), 0u) << "virtual console";
+
+    // One function of a composite device is named by its interface too.
+    Put(m_ftdi + "1-1.2:1.0/interface", "Console  ");
+    facts = ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
+    EXPECT_EQ(facts[Node("ttyUSB0")].description, "FT232R USB UART - Console");
     EXPECT_FALSE(ReadPortFacts(m_root + "/nothing", m_root + "/dev").has_value());
 }
 
 TEST_F(FakeDevices, CacheWalksOnlyForPortsNotSeenAndAfterForget) {
     PortFactsCache cache = Cache();
     PortRows rows = SurveyedRows();
-    ASSERT_EQ(rows.size(), 2u);
+    cache.Fill(rows);
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 1);
     EXPECT_EQ(FieldsOf(rows[0].facts), kPnpUart);
     EXPECT_EQ(FieldsOf(rows[1].facts), kFtdi);
 
-    // Unchanged ports are answered from what was kept, even though the tree changed.
-    Attr(m_ftdi + "/product", "Replaced");
-    rows = SurveyedRows();
+    // Kept while the ports stay, though the tree changed; a port never seen walks again, and
+    // one without a device is remembered as such.
+    Put(m_ftdi + "product", "Replaced");
     cache.Fill(rows);
-    cache.Fill(rows);
-    EXPECT_EQ(cache.Walks(), 1);
-    EXPECT_EQ(rows[1].facts.description, "FT232R USB UART");
-
-    // A port never seen walks again; one without a device is then remembered as such.
+    EXPECT_EQ(rows[1].facts.description, kFtdi[0]);
     rows.push_back(PortRow{"gone", Node("ttyS9")});
+    cache.Fill(rows);
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 2);
     EXPECT_EQ(rows[1].facts.description, "Replaced - FT232R USB UART");
     EXPECT_EQ(FieldsOf(rows[2].facts), kNoFacts);
-    cache.Fill(rows);
-    EXPECT_EQ(cache.Walks(), 2);
-
     cache.Forget();
     cache.Fill(rows);
     EXPECT_EQ(cache.Walks(), 3);
-    EXPECT_FALSE(cache.LastWalkFailed());
+
+    // A device list that cannot be read gives no facts and is tried again.
+    PortFactsCache unreadable = Cache("/nothing");
+    unreadable.Fill(rows);
+    unreadable.Fill(rows);
+    EXPECT_TRUE(unreadable.LastWalkFailed());
+    EXPECT_EQ(unreadable.Walks(), 2);
+    EXPECT_EQ(FieldsOf(rows[1].facts), kNoFacts);
 }
 
 TEST_F(FakeDevices, FactsFollowThePortNotTheRow) {
     PortFactsCache cache = Cache();
     PortRows rows = SurveyedRows();
+    rows.push_back(PortRow{"gone", Node("ttyS9")});
     cache.Fill(rows);
-    std::swap(rows[0].port, rows[1].port);
-    rows.push_back(PortRow{"x", Node("ttyS9")});
-    cache.Fill(rows);
-    rows[2].port = rows[0].port;
+    // Each row keeps its place, holding the last survey's facts, while its port changes.
     rows[0].port = Node("ttyS9");
+    rows[1].port = Node("ttyS0");
+    rows[2].port = Node("ttyUSB0");
     cache.Fill(rows);
     EXPECT_EQ(FieldsOf(rows[0].facts), kNoFacts);
     EXPECT_EQ(FieldsOf(rows[1].facts), kPnpUart);
     EXPECT_EQ(FieldsOf(rows[2].facts), kFtdi);
-    EXPECT_EQ(cache.Walks(), 2);  // the first survey, then ttyS9
-}
-
-TEST_F(FakeDevices, UnreadableDeviceListGivesEmptyFactsAndIsTriedAgain) {
-    PortFactsCache cache(m_root + "/nothing", m_root + "/dev");
-    PortRows rows = SurveyedRows();
-    rows[1].facts.description = "stale";
-    cache.Fill(rows);
-    EXPECT_TRUE(cache.LastWalkFailed());
-    EXPECT_EQ(FieldsOf(rows[1].facts), kNoFacts);
-    cache.Fill(rows);
-    EXPECT_EQ(cache.Walks(), 2);
+    EXPECT_EQ(cache.Walks(), 1);
 }
 
 }  // namespace

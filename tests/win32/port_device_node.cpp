@@ -4,76 +4,47 @@
 
 #include "framework/win32_handles.h"
 
-namespace {
-
-std::string Failed(const char* step) {
-    return step + (" failed: " + std::to_string(::GetLastError()));
-}
-
-}  // namespace
-
 PortDeviceNode::PortDeviceNode(const PortDeviceSpec& spec)
     : m_set(::SetupDiCreateDeviceInfoList(&spec.setupClass, nullptr)) {
     m_device.cbSize = sizeof m_device;
-    if (!m_set.IsValid()) {
-        m_failure = Failed("SetupDiCreateDeviceInfoList");
-        return;
-    }
+    const auto text = [this](DWORD property, const std::string& value) {
+        // Stored with the terminator; a list of hardware ids ends with a second one.
+        return value.empty() ||
+               ::SetupDiSetDeviceRegistryPropertyA(m_set.Get(), &m_device, property,
+                                                   reinterpret_cast<const BYTE*>(value.c_str()),
+                                                   static_cast<DWORD>(value.size() + 1));
+    };
     const char* description =
         spec.deviceDescription.empty() ? nullptr : spec.deviceDescription.c_str();
-    if (!::SetupDiCreateDeviceInfoA(m_set.Get(), spec.instanceId.c_str(), &spec.setupClass,
-                                    description, nullptr, 0, &m_device)) {
-        m_failure = Failed("SetupDiCreateDeviceInfo");
-        return;
-    }
-    // Text properties are stored with their terminator; hardware ids end with a second one.
-    const bool propertiesSet =
-        SetText(SPDRP_FRIENDLYNAME, spec.friendlyName + '\0') &&
-        SetText(SPDRP_HARDWAREID, spec.hardwareIds.empty() ? "" : spec.hardwareIds + '\0') &&
-        SetText(SPDRP_MFG, spec.manufacturer + '\0') &&
-        SetText(SPDRP_LOCATION_INFORMATION, spec.location + '\0') &&
-        SetText(SPDRP_SERVICE, spec.service + '\0');
-    if (!propertiesSet) return;
-    if (!::SetupDiRegisterDeviceInfo(m_set.Get(), &m_device, 0, nullptr, nullptr, nullptr)) {
-        m_failure = Failed("SetupDiRegisterDeviceInfo");
-        return;
-    }
-    m_registered = true;
-    const HKEY created = ::SetupDiCreateDevRegKeyA(m_set.Get(), &m_device, DICS_FLAG_GLOBAL, 0,
-                                                   DIREG_DEV, nullptr, nullptr);
-    const RegKey key(created == INVALID_HANDLE_VALUE ? nullptr : created);
-    if (!key.IsValid()) {
-        m_failure = Failed("SetupDiCreateDevRegKey");
-        return;
-    }
-    if (::RegSetValueExA(key.Get(), "PortName", 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(spec.port.c_str()),
-                         static_cast<DWORD>(spec.port.size() + 1)) != ERROR_SUCCESS) {
-        m_failure = "PortName not written";
-        return;
+    const bool described =
+        m_set.IsValid() &&
+        ::SetupDiCreateDeviceInfoA(m_set.Get(), spec.instanceId.c_str(), &spec.setupClass,
+                                   description, nullptr, 0, &m_device) &&
+        text(SPDRP_FRIENDLYNAME, spec.friendlyName) && text(SPDRP_HARDWAREID, spec.hardwareIds) &&
+        text(SPDRP_MFG, spec.manufacturer) && text(SPDRP_LOCATION_INFORMATION, spec.location) &&
+        text(SPDRP_SERVICE, spec.service);
+    m_registered = described && ::SetupDiRegisterDeviceInfo(m_set.Get(), &m_device, 0, nullptr,
+                                                            nullptr, nullptr);
+    RegKey key;
+    if (m_registered) {
+        const HKEY created = ::SetupDiCreateDevRegKeyA(m_set.Get(), &m_device, DICS_FLAG_GLOBAL, 0,
+                                                       DIREG_DEV, nullptr, nullptr);
+        if (created != INVALID_HANDLE_VALUE) key.Reset(created);
     }
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
-    if (spec.comPortInterface &&
-        !::SetupDiCreateDeviceInterfaceA(m_set.Get(), &m_device, &kComPortInterface, nullptr, 0,
-                                         &interfaceData)) {
-        m_failure = Failed("SetupDiCreateDeviceInterface");
-    }
+    const bool made = key.IsValid() &&
+                      ::RegSetValueExA(key.Get(), "PortName", 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(spec.port.c_str()),
+                                       static_cast<DWORD>(spec.port.size() + 1)) == ERROR_SUCCESS &&
+                      (!spec.comPortInterface ||
+                       ::SetupDiCreateDeviceInterfaceA(m_set.Get(), &m_device, &kComPortInterface,
+                                                       nullptr, 0, &interfaceData));
+    if (!made) m_error = ::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE;
 }
 
 PortDeviceNode::~PortDeviceNode() {
     if (m_registered && !::SetupDiRemoveDevice(m_set.Get(), &m_device)) {
-        ADD_FAILURE() << Failed("SetupDiRemoveDevice");
+        ADD_FAILURE() << "SetupDiRemoveDevice: " << ::GetLastError();
     }
-}
-
-bool PortDeviceNode::SetText(DWORD property, const std::string& bytes) {
-    if (bytes.size() <= 1) return true;  // nothing to set
-    if (::SetupDiSetDeviceRegistryPropertyA(m_set.Get(), &m_device, property,
-                                            reinterpret_cast<const BYTE*>(bytes.data()),
-                                            static_cast<DWORD>(bytes.size()))) {
-        return true;
-    }
-    m_failure = Failed("SetupDiSetDeviceRegistryProperty");
-    return false;
 }

@@ -35,8 +35,8 @@ int main() {
         spec.manufacturer = "FTDI";
         spec.comPortInterface = true;
         nodes.push_back(std::make_unique<PortDeviceNode>(spec));
-        if (!nodes.back()->Failure().empty()) {
-            std::fprintf(stderr, "%s\n", nodes.back()->Failure().c_str());
+        if (nodes.back()->Error() != 0) {
+            std::fprintf(stderr, "device node not made: %lu\n", nodes.back()->Error());
             return 1;
         }
         rows.push_back(PortRow{"\\Device\\Serial" + std::to_string(i), port});
