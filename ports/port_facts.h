@@ -7,9 +7,9 @@
 struct PortFacts {
     std::string description;   // what the system calls the device ("USB Serial Port")
     std::string manufacturer;  // its maker, as the device or its driver reports it
-    std::string hardwareId;    // the first hardware id ("USB\VID_0403&PID_6001&REV_0600")
-    std::string vid;           // USB vendor id, four hex digits
-    std::string pid;           // USB product id, four hex digits
+    std::string hardwareId;    // the first hardware id ("USB\VID_0403&PID_6001"); Linux: modalias
+    std::string vid;           // USB vendor id, four lower-case hex digits ("0403")
+    std::string pid;           // USB product id, likewise
     std::string serial;        // serial number, where the device carries one
     std::string bus;           // bus or enumerator: USB, BTHENUM, ACPI, PCI, ...
     std::string location;      // where it is attached, as the system describes it

@@ -2,55 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
+#include "ports/sysfs_files.h"
+
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using UniqueDir = std::unique_ptr<DIR, DirCloser>;
-
-std::vector<std::string> ListDirectory(const std::string& path, bool* opened) {
-    std::vector<std::string> names;
-    const UniqueDir dir(::opendir(path.c_str()));
-    if (opened) *opened = dir != nullptr;
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    return names;
-}
-
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The 8250 driver registers ttyS0..n whether or not a UART answers; those read type 0.
-bool IsPlaceholder(const std::string& ttyDir) {
-    std::ifstream type(ttyDir + "/type");
-    int value = -1;
-    return type >> value && value == 0;
-}
 
 std::string DeviceName(const std::string& ttyDir, const std::string& node,
                        const std::string& byIdDir) {
@@ -106,7 +62,7 @@ SysfsPortSource::SysfsPortSource(const std::string& ttyClassDir, const std::stri
     std::sort(ttys.begin(), ttys.end(), NaturalLess);
     for (const std::string& tty : ttys) {
         const std::string ttyDir = ttyClassDir + "/" + tty;
-        if (!Exists(ttyDir + "/device") || IsPlaceholder(ttyDir)) continue;
+        if (!PathExists(ttyDir + "/device") || IsPlaceholderTty(ttyDir)) continue;
         const std::string node = devDir + "/" + tty;
         // Stored as the registry stores text: with its terminator.
         Add(DeviceName(ttyDir, node, byIdDir), node + '\0');

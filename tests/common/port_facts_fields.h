@@ -1,0 +1,17 @@
+// Device facts as a list of texts, so that a failed comparison shows every field.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ports/port_facts.h"
+
+using FactFields = std::vector<std::string>;
+
+// description, manufacturer, hardwareId, vid, pid, serial, bus, location, driver
+inline FactFields FieldsOf(const PortFacts& f) {
+    return {f.description, f.manufacturer, f.hardwareId, f.vid,   f.pid,
+            f.serial,      f.bus,          f.location,   f.driver};
+}
+
+inline const FactFields kNoFacts(9);
