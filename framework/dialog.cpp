@@ -16,19 +16,28 @@ namespace {
 
 bool KeyIsDown(int key) { return ::GetKeyState(key) < 0; }
 
-// F1 alone, anywhere in a dialog, asks the dialog for help. The dialog loop shows every
-// message to this filter before the dialog sees it.
-LRESULT CALLBACK HelpKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
+}  // namespace
+
+// The dialog loop shows every message to this filter before the dialog sees it: F1 alone,
+// anywhere in a dialog, asks the dialog for help, and the dialog sees the rest first.
+LRESULT CALLBACK CDialog::ModalMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     const MSG* message = reinterpret_cast<const MSG*>(lParam);
-    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && message->wParam == VK_F1 &&
-        !KeyIsDown(VK_SHIFT) && !KeyIsDown(VK_CONTROL) && !KeyIsDown(VK_MENU)) {
-        ::SendMessageA(::GetAncestor(message->hwnd, GA_ROOT), WM_COMMAND, ID_HELP, 0);
-        return TRUE;
+    if (code == MSGF_DIALOGBOX) {
+        const HWND root = ::GetAncestor(message->hwnd, GA_ROOT);
+        if (message->message == WM_KEYDOWN && message->wParam == VK_F1 && !KeyIsDown(VK_SHIFT) &&
+            !KeyIsDown(VK_CONTROL) && !KeyIsDown(VK_MENU)) {
+            ::SendMessageA(root, WM_COMMAND, ID_HELP, 0);
+            return TRUE;
+        }
+        // Only dialogs of ours carry their object.
+        if (root &&
+            reinterpret_cast<DLGPROC>(::GetWindowLongPtrA(root, DWLP_DLGPROC)) == DialogProc) {
+            auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(root, DWLP_USER));
+            if (dialog && dialog->PreTranslateMessage(*message)) return TRUE;
+        }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
-
-}  // namespace
 
 bool DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
     if (control.m_hWnd) return true;
@@ -49,7 +58,7 @@ INT_PTR CDialog::DoModal() {
     }();
     (void)controlsRegistered;
     const WindowsHook helpKey(
-        ::SetWindowsHookExA(WH_MSGFILTER, HelpKeyFilter, nullptr, ::GetCurrentThreadId()));
+        ::SetWindowsHookExA(WH_MSGFILTER, ModalMessageFilter, nullptr, ::GetCurrentThreadId()));
     return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nIDTemplate),
                              m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, DialogProc,
                              reinterpret_cast<LPARAM>(this));

@@ -26,6 +26,9 @@ public:
     bool UpdateData(bool saveAndValidate = true);
 
     virtual BOOL OnInitDialog();
+    // Sees each message of the dialog's loop, for any of its windows, before it is
+    // dispatched; true keeps it from being dispatched.
+    virtual bool PreTranslateMessage(const MSG&) { return false; }
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -37,6 +40,7 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ModalMessageFilter(int code, WPARAM wParam, LPARAM lParam);
     // Where the framework opens a dialog that comes at the screen's origin: centred in the
     // primary monitor's work area, and kept inside it.
     void CenterInWorkArea();

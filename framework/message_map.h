@@ -55,6 +55,11 @@ protected:                                                                      
 // A message of the program's own, with nothing to pass.
 #define ON_MESSAGE_VOID(message, memberFxn) PL_MESSAGE_ENTRY(uMsg == (message), memberFxn())
 
+#define ON_WM_DEVICECHANGE()     \
+    PL_MESSAGE_ENTRY(            \
+        uMsg == WM_DEVICECHANGE, \
+        lResult = OnDeviceChange(static_cast<UINT>(wParam), static_cast<DWORD_PTR>(lParam)))
+
 #define ON_WM_DESTROY() PL_MESSAGE_ENTRY(uMsg == WM_DESTROY, OnDestroy())
 
 #define ON_WM_PAINT() PL_MESSAGE_ENTRY(uMsg == WM_PAINT, OnPaint())

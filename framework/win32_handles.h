@@ -32,3 +32,10 @@ struct WindowsHookTraits {
     static void Close(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
 };
 using WindowsHook = UniqueHandle<WindowsHookTraits>;
+
+struct DeviceNotificationTraits {
+    using Handle = HDEVNOTIFY;
+    static HDEVNOTIFY Invalid() { return nullptr; }
+    static void Close(HDEVNOTIFY notification) { ::UnregisterDeviceNotification(notification); }
+};
+using DeviceNotification = UniqueHandle<DeviceNotificationTraits>;

@@ -1,11 +1,19 @@
 #include "ui/port_list_dlg.h"
 
+#include <dbt.h>
+
+#include <atomic>
 #include <chrono>
+#include <string>
 #include <utility>
 
 #include "app/single_instance.h"
 #include "framework/paint_dc.h"
+#include "ports/port_device_classes.h"
+#include "ports/port_facts_cache.h"
+#include "ports/port_facts_text.h"
 #include "res/resource.h"
+#include "ui/port_list_update.h"
 
 namespace {
 
@@ -16,6 +24,11 @@ constexpr UINT WM_SURVEY_NEWS = WM_APP + 1;
 // How long start-up waits for the first survey, so that the window usually opens filled, as
 // it did when the survey held the thread; a slower port's status follows.
 constexpr std::chrono::milliseconds kStartupWait{250};
+// Devices come and go in bursts: notifications this close together give one survey.
+constexpr UINT_PTR ID_DEVICE_TIMER = 2;
+constexpr UINT kDeviceSettleMs = 250;
+constexpr int kTipWidth = 400;
+constexpr int kTipGap = 4;
 
 // The application object's single-instance guard.
 CSingleInstance* Guard() {
@@ -30,6 +43,24 @@ HICON LoadProgramIcon(UINT id) {
 
 }  // namespace
 
+// The rows of the system's port list with their devices' facts. Surveys read their rows one
+// at a time, so the cache has one user at a time; the window only asks it to forget.
+class CPortListDlg::FactsReader {
+public:
+    std::optional<PortRows> Read() {
+        std::optional<PortRows> rows = ReadSystemPortRows();
+        if (!rows) return rows;
+        if (m_bForget.exchange(false)) m_cache.Forget();
+        m_cache.Fill(*rows);
+        return rows;
+    }
+    void Forget() { m_bForget = true; }
+
+private:
+    PortFactsCache m_cache;
+    std::atomic<bool> m_bForget{false};
+};
+
 BEGIN_MESSAGE_MAP(CPortListDlg, CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
@@ -37,6 +68,7 @@ ON_WM_TIMER()
 ON_BN_CLICKED(IDC_CONTINUOUSLY, OnContinuously)
 ON_BN_CLICKED(IDC_SINGLE, RefreshPorts)
 ON_MESSAGE_VOID(WM_SURVEY_NEWS, OnSurveyNews)
+ON_WM_DEVICECHANGE()
 ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
@@ -45,7 +77,10 @@ CPortListDlg::CPortListDlg(CWnd* parent, PortProbe probe)
       m_hLampOn(LoadProgramIcon(IDI_LAMP_ON)),
       m_hLampOff(LoadProgramIcon(IDI_LAMP_OFF)),
       m_hIcon(LoadProgramIcon(IDI_APP)),
-      m_probe(probe) {}
+      m_probe(probe),
+      m_facts(std::make_shared<FactsReader>()) {}
+
+CPortListDlg::~CPortListDlg() = default;
 
 void CPortListDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -71,11 +106,16 @@ BOOL CPortListDlg::OnInitDialog() {
     m_list.InsertColumn(0, "Device", LVCFMT_LEFT);
     m_list.InsertColumn(1, "Port", LVCFMT_LEFT);
     m_list.InsertColumn(2, "Status", LVCFMT_LEFT);
+    m_list.InsertColumn(3, "Description", LVCFMT_LEFT);
     SetDlgItemText(IDC_HINTS, AfxLoadString(IDS_HINTS).c_str());
+    if (m_tip.Create(m_hWnd) && m_tip.AddTool(m_list.m_hWnd)) m_tip.SetMaxTipWidth(kTipWidth);
+    ListenForPorts();
 
     const HWND window = m_hWnd;
-    m_survey = std::make_unique<SurveyRunner>(
-        ReadSystemPortRows, m_probe, [window] { ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0); });
+    const std::shared_ptr<FactsReader> facts = m_facts;
+    m_survey =
+        std::make_unique<SurveyRunner>([facts] { return facts->Read(); }, m_probe,
+                                       [window] { ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0); });
     RefreshPorts();
     m_survey->WaitFinished(kStartupWait);
     OnSurveyNews();
@@ -84,10 +124,77 @@ BOOL CPortListDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CPortListDlg::RefreshPorts() {
-    if (m_bRefreshing || !m_survey || !m_survey->Start()) return;
+void CPortListDlg::RefreshPorts() { StartSurvey(); }
+
+bool CPortListDlg::StartSurvey() {
+    if (m_bRefreshing || !m_survey || !m_survey->Start()) return false;
     m_bRefreshing = true;
     m_statusIcon.SetIcon(m_hLampOn);
+    return true;
+}
+
+void CPortListDlg::ListenForPorts() {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kComPortInterface;
+    m_portNotification.Reset(
+        ::RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+}
+
+BOOL CPortListDlg::OnDeviceChange(UINT event, DWORD_PTR) {
+    // What came or went is not read: any port's arrival or removal, or any change of the
+    // device tree, may change the list and its descriptions.
+    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE ||
+        event == DBT_DEVNODES_CHANGED) {
+        SetTimer(ID_DEVICE_TIMER, kDeviceSettleMs);
+    }
+    return TRUE;
+}
+
+bool CPortListDlg::PreTranslateMessage(const MSG& message) {
+    if (message.hwnd != m_list.m_hWnd || !m_tip.m_hWnd) return false;
+    if (message.message == WM_MOUSEMOVE) {
+        // Told when the pointer leaves, which no message of the list's own says.
+        TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, m_list.m_hWnd, 0};
+        ::TrackMouseEvent(&leave);
+        // Client coordinates, signed: the pointer may be left of or above the list.
+        FollowPointer(POINT{static_cast<short>(LOWORD(message.lParam)),
+                            static_cast<short>(HIWORD(message.lParam))});
+    } else if (message.message == WM_MOUSELEAVE) {
+        FollowPointer(POINT{-1, -1});
+    }
+    return false;
+}
+
+void CPortListDlg::FollowPointer(POINT point) {
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    const int row =
+        point.x < 0
+            ? -1
+            : static_cast<int>(m_list.SendMessage(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row == m_nTipRow) return;
+    m_nTipRow = row;
+    const PortFacts* facts =
+        row < 0 ? nullptr : m_view.FactsOf(m_list.GetItemText(row, kPortColumn));
+    const std::string text = facts ? DescribePortFacts(*facts) : std::string();
+    if (text.empty()) {
+        m_tip.TrackActivate(false, m_list.m_hWnd);
+        return;
+    }
+    m_tip.UpdateTipText(text.c_str(), m_list.m_hWnd);
+    // Beside the list at the row's height: over the list, the tip would take the pointer's
+    // messages from the rows beneath it.
+    RECT list{};
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    ::GetWindowRect(m_list.m_hWnd, &list);
+    m_list.SendMessage(LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    POINT corner{0, item.top};
+    ::ClientToScreen(m_list.m_hWnd, &corner);
+    m_tip.TrackPosition(list.right + kTipGap, corner.y);
+    m_tip.TrackActivate(true, m_list.m_hWnd);
 }
 
 void CPortListDlg::OnSurveyNews() {
@@ -99,6 +206,7 @@ void CPortListDlg::OnSurveyNews() {
         // An unreadable port list leaves the rows as they are.
         m_view.ShowAnswers(news.answers);
     }
+    if (news.rows) m_nTipRow = -2;  // the row under the pointer may show another port now
     if (!news.finished) return;
     m_bRefreshing = false;
     m_statusIcon.SetIcon(m_hLampOff);
@@ -106,11 +214,16 @@ void CPortListDlg::OnSurveyNews() {
         m_bSizeColumnsWhenDone = false;
         m_list.AutoSizeColumns();
     }
+    if (m_bSurveyAgain) {
+        m_bSurveyAgain = false;
+        StartSurvey();
+    }
 }
 
 void CPortListDlg::OnDestroy() {
     // Probes still running must find no window to post to.
     m_survey.reset();
+    m_portNotification.Reset();
     Default();
 }
 
@@ -128,6 +241,12 @@ void CPortListDlg::OnContinuously() {
 void CPortListDlg::OnTimer(UINT_PTR id) {
     // A tick while a survey is in flight is skipped.
     if (id == ID_REFRESH_TIMER && !m_bRefreshing) RefreshPorts();
+    if (id == ID_DEVICE_TIMER) {
+        KillTimer(ID_DEVICE_TIMER);
+        m_facts->Forget();
+        // A device change must be seen even when a survey is in flight: one more follows it.
+        if (!StartSurvey()) m_bSurveyAgain = true;
+    }
     CDialog::OnTimer(id);
 }
 

@@ -7,6 +7,8 @@
 #include "colorlist/color_list_ctrl.h"
 #include "framework/dialog.h"
 #include "framework/static_ctrl.h"
+#include "framework/tool_tip_ctrl.h"
+#include "framework/win32_handles.h"
 #include "ports/port_probe.h"
 #include "ports/survey_runner.h"
 #include "ui/port_list_view.h"
@@ -15,6 +17,7 @@ class CPortListDlg : public CDialog {
 public:
     // The probe is the system's exclusive open; test programs may pass one of their own.
     explicit CPortListDlg(CWnd* parent = nullptr, PortProbe probe = ProbePort);
+    ~CPortListDlg() override;
 
 protected:
     BOOL OnInitDialog() override;
@@ -26,10 +29,19 @@ protected:
     void OnContinuously();
     void RefreshPorts();
     void OnSurveyNews();
+    BOOL OnDeviceChange(UINT event, DWORD_PTR data);
     void OnDestroy();
+    bool PreTranslateMessage(const MSG& message) override;
     DECLARE_MESSAGE_MAP()
 
 private:
+    class FactsReader;
+    bool StartSurvey();
+    // Device notifications for COM ports, which the system sends only to those who ask.
+    void ListenForPorts();
+    // The tip follows the row under the pointer.
+    void FollowPointer(POINT point);
+
     HICON m_hLampOn;
     HICON m_hLampOff;
     bool m_bRefreshing = false;  // a survey is in flight
@@ -38,6 +50,11 @@ private:
     HICON m_hIcon;
     const PortProbe m_probe;
     PortListView m_view{m_list};
+    const std::shared_ptr<FactsReader> m_facts;
     std::unique_ptr<SurveyRunner> m_survey;
     bool m_bSizeColumnsWhenDone = false;  // the first survey outlasted start-up
+    bool m_bSurveyAgain = false;          // devices changed while a survey was in flight
+    CToolTipCtrl m_tip;
+    int m_nTipRow = -1;  // the row the tip describes
+    DeviceNotification m_portNotification;
 };

@@ -60,6 +60,7 @@ void ShowPortRows(CColorListCtrl& list, const PortRows& rows, const std::vector<
             list.InsertItem(row, port.device.c_str());
         }
         list.SetItemText(row, kPortColumn, port.port.c_str());
+        list.SetItemText(row, kDescriptionColumn, port.facts.description.c_str());
         if (!keepsStatus) {
             list.SetItemText(row, kStatusColumn, known[index] ? StatusText(port.status) : "");
         }

@@ -7,7 +7,12 @@
 #include "colorlist/color_list_ctrl.h"
 #include "ports/port_survey.h"
 
-enum PortListColumn { kDeviceColumn = 0, kPortColumn = 1, kStatusColumn = 2 };
+enum PortListColumn {
+    kDeviceColumn = 0,
+    kPortColumn = 1,
+    kStatusColumn = 2,
+    kDescriptionColumn = 3
+};
 
 // Writes only what a list matched by position needs: an unchanged list gets no row inserted or
 // deleted and no device cell written.

@@ -32,6 +32,13 @@ void PortListView::ShowRows(PortRows rows, const Answers& answers) {
     }
 }
 
+const PortFacts* PortListView::FactsOf(const std::string& port) const {
+    for (const PortRow& row : m_rows) {
+        if (row.port == port) return &row.facts;
+    }
+    return nullptr;
+}
+
 void PortListView::ShowAnswers(const Answers& answers) {
     std::vector<int> changed;
     const bool waiting = Answer(answers, &changed);

@@ -20,6 +20,8 @@ public:
     void ShowRows(PortRows rows, const Answers& answers);
     // Answers that came later, for every row that shows their port, wherever a sort put it.
     void ShowAnswers(const Answers& answers);
+    // The facts of a port of the latest survey; null when it has none.
+    const PortFacts* FactsOf(const std::string& port) const;
 
 private:
     // Applies the answers to m_rows; true when some row still waits for one.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ports/port_facts_cache.h"
+#include "ports/port_facts_text.h"
 #include "ports/sysfs_port_source.h"
 #include "tests/common/port_facts_fields.h"
 
@@ -143,6 +144,30 @@ TEST_F(FakeDevices, FactsFollowThePortNotTheRow) {
     EXPECT_EQ(FieldsOf(rows[1].facts), kPnpUart);
     EXPECT_EQ(FieldsOf(rows[2].facts), kFtdi);
     EXPECT_EQ(cache.Walks(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PortFactsText, OnlyTheKnownFactsEachOnItsLine) {
+    PortFacts facts;
+    EXPECT_EQ(DescribePortFacts(facts), "");
+    facts.description = "not shown: the list has its own column";
+    facts.bus = "ACPI";
+    EXPECT_EQ(DescribePortFacts(facts), "Bus: ACPI");
+    facts = PortFacts{
+        "USB Serial Port", "FTDI",    "USB\\VID_0403&PID_6001", "0403", "6001", "A1B2C3", "USB",
+        "1-1.2:1.0",       "ftdi_sio"};
+    EXPECT_EQ(DescribePortFacts(facts),
+              "Manufacturer: FTDI\n"
+              "Hardware ID: USB\\VID_0403&PID_6001 (vendor 0403, product 6001)\n"
+              "Serial number: A1B2C3\n"
+              "Bus: USB\n"
+              "Location: 1-1.2:1.0");
+    facts.hardwareId.clear();
+    EXPECT_NE(DescribePortFacts(facts).find("Hardware ID: vendor 0403, product 6001\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
 LEAST_REFRESHES = 5
 ALLOWED_REGISTRY_CALLS = {"RegOpenKeyExA", "RegEnumValueA", "RegCloseKey"}
 
+# The registry's own calls; RegisterClass, RegisterDeviceNotification and the like are not.
+REGISTRY_CALL = re.compile(r"^Reg(?!ister)")
+
 # Calls that write files, registry keys or settings, by name, whichever DLL they are in.
 WRITING_CALLS = [re.compile(pattern) for pattern in (
     r"Write",                                         # WriteFile, WritePrivateProfileString...
@@ -44,7 +47,7 @@ WRITING_CALLS = [re.compile(pattern) for pattern in (
     r"^(Copy|Move|Replace|Delete|Remove)File", r"^(Create|Remove)Directory",
     r"^(SetFile|SetEndOfFile|FlushFileBuffers|CreateHardLink|CreateSymbolicLink)",
     r"^(DefineDosDevice|SetVolume|DeleteVolume|_lcreat|_lopen|OpenFile$)",
-    r"^Reg", r"^SH(Set|Delete|Copy|Create|Reg|FileOperation)", r"^Shell",
+    REGISTRY_CALL.pattern, r"^SH(Set|Delete|Copy|Create|Reg|FileOperation)", r"^Shell",
     r"^(ChangeDisplaySettings|SetSysColors|SetUserObjectInformation|SetSystemCursor)",
     r"^(SwapMouseButton|SetDoubleClickTime|SetCaretBlinkTime)",
     r"^_?w?(fopen|fopen_s|open|sopen|sopen_s|creat|mkdir|rmdir|unlink|remove|rename|chmod)$",
@@ -250,7 +253,7 @@ def show_call(dll, name, arguments):
 def check_key_access(check, calls):
     opens = [(dll, name, arguments) for dll, name, arguments in calls
              if name.startswith("RegOpenKey")]
-    registry = sorted({name for dll, name, arguments in calls if name.startswith("Reg")})
+    registry = sorted({name for dll, name, arguments in calls if REGISTRY_CALL.match(name)})
     check.note("registry calls: %s; %d opens of the key" % (", ".join(registry), len(opens)))
     check.expect(set(registry) <= ALLOWED_REGISTRY_CALLS,
                  "registry calls beyond open, enumerate and close: %s"

@@ -134,6 +134,17 @@ std::string RemoteList::Heading(int column) {
     return text;
 }
 
+RECT RemoteList::ItemRect(int row) {
+    RECT rect{};
+    rect.left = LVIR_BOUNDS;
+    ::WriteProcessMemory(m_process.Get(), m_remote, &rect, sizeof rect, nullptr);
+    ::SendMessageA(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(m_remote));
+    ::ReadProcessMemory(m_process.Get(), m_remote, &rect, sizeof rect, nullptr);
+    ::MapWindowPoints(m_list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 int RemoteList::HeadingCount() const {
     HWND header = reinterpret_cast<HWND>(::SendMessageA(m_list, LVM_GETHEADER, 0, 0));
     return static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));

@@ -43,6 +43,8 @@ public:
     int ColumnWidth(int column) const;
     int StringWidth(const std::string& text);
     DWORD ExtendedStyle() const;
+    // A row's bounds in screen coordinates.
+    RECT ItemRect(int row);
 
 private:
     static constexpr SIZE_T kBufferSize = 4096;

@@ -78,10 +78,11 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     // Start-up waits a moment for the first survey; a loaded machine may take longer.
     WaitUntil([&] { return list.Rows(3) == expected; }, kStartTimeout);
     EXPECT_EQ(list.Rows(3), expected);
-    ASSERT_EQ(list.HeadingCount(), 3);
+    ASSERT_EQ(list.HeadingCount(), 4);
     EXPECT_EQ(list.Heading(0), "Device");
     EXPECT_EQ(list.Heading(1), "Port");
     EXPECT_EQ(list.Heading(2), "Status");
+    EXPECT_EQ(list.Heading(3), "Description");
     EXPECT_EQ(list.ExtendedStyle(), static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
     // The same resources are linked into this test.
     const std::string hints = LoadResourceString(::GetModuleHandleA(nullptr), IDS_HINTS);
@@ -89,9 +90,9 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_HINTS)), hints);
 
     // Each column but the last as wide as its widest text or heading, plus 12.
-    const Rows rows = list.Rows(3);
+    const Rows rows = list.Rows(4);
     int used = 0;
-    for (int column = 0; column < 2; ++column) {
+    for (int column = 0; column < 3; ++column) {
         int widest = list.StringWidth(list.Heading(column));
         for (const auto& row : rows) widest = std::max(widest, list.StringWidth(row[column]));
         EXPECT_EQ(list.ColumnWidth(column), widest + 12) << "column " << column;
@@ -99,7 +100,7 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     }
     RECT client{};
     ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &client);
-    EXPECT_EQ(list.ColumnWidth(2), client.right - used);
+    EXPECT_EQ(list.ColumnWidth(3), client.right - used);
 
     EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_SINGLE)));

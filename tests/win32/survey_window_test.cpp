@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "framework/platform.h"
+// After windows.h, which it needs.
+#include <dbt.h>
+
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
 #include "tests/win32/serial_comm_key.h"
@@ -127,6 +131,21 @@ TEST_F(SurveyWindowTest, ContinuousModeGoesOnPastAHangingPort) {
     EXPECT_TRUE(WaitUntil([&] { return StatusOf(m_added) == "available"; }, kWait));
     EXPECT_EQ(Probes(m_slow), 1);
     EXPECT_EQ(StatusOf(m_slow), "");
+}
+
+// Devices come and go in bursts: notifications close together bring one survey, with
+// "&Continuously" off.
+TEST_F(SurveyWindowTest, ABurstOfDeviceChangesBringsOneSurvey) {
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Probes(m_fast) == 1; }, kWait));
+    for (int notice = 0; notice < 5; ++notice) {
+        ::SendMessageA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+        ::Sleep(20);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Probes(m_fast) == 2; }, kWait));
+    ::Sleep(1000);
+    EXPECT_EQ(Probes(m_fast), 2);
 }
 
 TEST_F(SurveyWindowTest, ClosingWhileAProbeHangsEndsTheProgramAtOnce) {

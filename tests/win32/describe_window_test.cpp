@@ -1,0 +1,116 @@
+// Which device a port is, in Portlook.exe: the Description column, the tip over a row, and a
+// device that changes while the program runs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "framework/platform.h"
+// After windows.h, which it needs.
+#include <dbt.h>
+
+#include "res/resource.h"
+#include "tests/win32/port_device_node.h"
+#include "tests/win32/program_process.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+constexpr DWORD kWait = 20000;
+
+PortDeviceSpec Adapter(const std::string& port, const std::string& name) {
+    PortDeviceSpec spec{"USB\\VID_0403&PID_6001\\A1B2C3",
+                        port,
+                        name,
+                        "USB Serial Port",
+                        "FTDI",
+                        "Port_#0002.Hub_#0001"};
+    spec.hardwareIds = std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0';
+    return spec;
+}
+
+class DescribeWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_ports = AvailablePorts();
+        ASSERT_GE(m_ports.size(), 2u) << "run through scripts/wine-run";
+        m_key.SetText("\\Device\\Serial0", m_ports[0]);
+        m_key.SetText("\\Device\\Serial1", m_ports[1]);
+    }
+    HWND Start() {
+        m_program = std::make_unique<ProgramProcess>(PORTLOOK_EXE);
+        HWND dialog = m_program->WaitForWindow("#32770", "Portlook", kWait);
+        if (dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(dialog, IDC_PORT_LIST));
+        return dialog;
+    }
+    // The pointer comes to rest over a row, as a hand moving the mouse brings it.
+    void PointAt(int row) {
+        const RECT rect = m_list->ItemRect(row);
+        ::SetCursorPos(rect.left + 20, (rect.top + rect.bottom) / 2);
+        INPUT nudge{};
+        nudge.type = INPUT_MOUSE;
+        nudge.mi.dx = 1;
+        nudge.mi.dwFlags = MOUSEEVENTF_MOVE;
+        ::SendInput(1, &nudge, sizeof nudge);
+    }
+    // Another process's window text must be asked for: GetWindowText gives only the caption.
+    std::string TipText() const {
+        HWND tip = FindVisibleWindow(m_program->Id(), "tooltips_class32", nullptr);
+        char text[1024] = {};
+        if (tip) ::SendMessageA(tip, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    SerialCommKey m_key;
+    std::vector<std::string> m_ports;
+    std::unique_ptr<ProgramProcess> m_program;
+    std::unique_ptr<RemoteList> m_list;
+};
+
+TEST_F(DescribeWindowTest, DescriptionColumnAndTipTellTheDevice) {
+    const PortDeviceNode adapter(Adapter(m_ports[0], "USB Serial Port (" + m_ports[0] + ")"));
+    ASSERT_EQ(adapter.Error(), 0u);
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    ASSERT_EQ(m_list->HeadingCount(), 4);
+    EXPECT_EQ(m_list->Heading(3), "Description");
+    EXPECT_EQ(m_list->Text(0, 3), "USB Serial Port (" + m_ports[0] + ")");
+    EXPECT_EQ(m_list->Text(1, 3), "") << "no device known";
+
+    const std::string expected =
+        "Manufacturer: FTDI\n"
+        "Hardware ID: USB\\VID_0403&PID_6001&REV_0600 (vendor 0403, product 6001)\n"
+        "Serial number: A1B2C3\n"
+        "Bus: USB\n"
+        "Location: Port_#0002.Hub_#0001";
+    // A tip shows once the pointer has rested a moment.
+    PointAt(0);
+    EXPECT_TRUE(WaitUntil([&] { return TipText() == expected; }, kWait))
+        << "the tip shows \"" << TipText() << "\"";
+    // Over a row whose device is unknown there is nothing to show.
+    PointAt(1);
+    EXPECT_TRUE(WaitUntil([&] { return TipText().empty(); }, kWait))
+        << "the tip shows \"" << TipText() << "\"";
+    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+// A device that arrives while the program runs is described once the system says so, with no
+// refresh asked for.
+TEST_F(DescribeWindowTest, ADeviceChangeBringsASurveyWithFreshFacts) {
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    const PortDeviceNode adapter(Adapter(m_ports[1], "Arrived later"));
+    ASSERT_EQ(adapter.Error(), 0u);
+    m_key.SetText("\\Device\\Serial2", m_ports[0]);
+    ::Sleep(500);
+    EXPECT_EQ(m_list->Count(), 2) << "nothing happens before the system tells";
+
+    ::SendMessageA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_TRUE(WaitUntil([&] { return m_list->Count() == 3; }, kWait));
+    EXPECT_TRUE(WaitUntil([&] { return m_list->Text(1, 3) == "Arrived later"; }, kWait));
+    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
