@@ -1,0 +1,186 @@
+// portlook-cli.exe as a separate process, its output read through pipes, against the serial
+// ports of this run's prefix.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/win32/captured_run.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr char kCli[] = PORTLOOK_CLI_EXE;
+
+class CliProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The expected texts below name the ports scripts/wine-run provides.
+        ASSERT_FALSE(m_ports.empty()) << "run through scripts/wine-run";
+        ASSERT_EQ(m_ports[0], "COM21");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_MISSING"), "COM60");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_DENIED"), "COM61");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_FAILING"), "COM62");
+        ASSERT_TRUE(m_key.IsOpen());
+    }
+
+    // A port in each state; the registry enumerates the names sorted.
+    void WriteOnePortInEachState() {
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial2", "COM21"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", "COM60"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\VCP0", "COM61"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM62"));
+    }
+
+    static CapturedRun Run(const std::string& arguments = "") {
+        CapturedRun run = RunCaptured(kCli, arguments);
+        EXPECT_TRUE(run.ended) << arguments;
+        return run;
+    }
+
+    SerialCommKey m_key;
+    const std::vector<std::string> m_ports = AvailablePorts();
+};
+
+TEST_F(CliProgram, TableListsThePortsInTheKeysOrderWithTheirStatuses) {
+    WriteOnePortInEachState();
+    const CapturedRun run = Run();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(run.out,
+              "Device           Port   Status     Description\n"
+              "\\Device\\Serial0  COM60  not found\n"
+              "\\Device\\Serial1  COM62  unknown\n"
+              "\\Device\\Serial2  COM21  available\n"
+              "\\Device\\VCP0     COM61  busy\n");
+}
+
+TEST_F(CliProgram, JsonHasAnObjectPerPortWithTheDocumentedKeys) {
+    WriteOnePortInEachState();
+    const CapturedRun run = Run("--json");
+    EXPECT_EQ(run.exitCode, 0u);
+    const Json parsed = Json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array()) << run.out;
+    const Json expected = Json::parse(R"([
+        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found", "description": ""},
+        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown", "description": ""},
+        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "description": ""},
+        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "description": ""}])");
+    EXPECT_EQ(parsed, expected);
+}
+
+TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
+    WriteOnePortInEachState();
+    const struct {
+        const char* name;
+        DWORD exitCode;
+        const char* line;
+    } cases[] = {{"COM21", 0, "\\Device\\Serial2  COM21  available\n"},
+                 {"com61", 1, "\\Device\\VCP0  COM61  busy\n"},
+                 {"COM60", 3, "\\Device\\Serial0  COM60  not found\n"},
+                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown\n"}};
+    for (const auto& entry : cases) {
+        const CapturedRun run = Run(std::string("--port ") + entry.name);
+        EXPECT_EQ(run.exitCode, entry.exitCode) << entry.name;
+        EXPECT_EQ(run.out, entry.line);
+        EXPECT_EQ(run.error, "");
+    }
+    const CapturedRun json = Run("--port COM61 --json");
+    EXPECT_EQ(json.exitCode, 1u);
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
+    EXPECT_EQ(parsed[0]["status"], "busy");
+
+    for (const char* absent : {"--port COM2", "--port=COM99 --json"}) {
+        const CapturedRun run = Run(absent);
+        EXPECT_EQ(run.exitCode, 3u) << absent;
+        EXPECT_EQ(run.out, absent[6] == '=' ? "[]\n" : "");
+        EXPECT_NE(run.error.find(" is not in the port list"), std::string::npos) << run.error;
+    }
+}
+
+TEST_F(CliProgram, HostileNameGivesJsonThatRoundTripsAndOneTableLine) {
+    std::string hostile = "\\Device\\\"Serial\"\\ \x01\x02\t\n\r\x1b[2J\x7f ";
+    hostile.resize(259, 'x');
+    ASSERT_TRUE(m_key.SetText(hostile, "COM21"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial9", "COM22"));
+
+    const CapturedRun json = Run("--json");
+    EXPECT_EQ(json.exitCode, 0u);
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 2) << json.out;
+    EXPECT_EQ(parsed[0]["device"], hostile);
+    EXPECT_EQ(parsed[1]["device"], "\\Device\\Serial9");
+
+    const CapturedRun table = Run();
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3) << table.out;
+    for (const char c : table.out) {
+        EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << static_cast<int>(c);
+    }
+}
+
+TEST_F(CliProgram, AnsiNamesComeOutAsUtf8) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "the expected text is for code page 1252";
+    ASSERT_TRUE(m_key.SetText("\\Device\\Ger\xE4t", "COM21"));
+    const CapturedRun json = Run("--json");
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
+    EXPECT_EQ(parsed[0]["device"], "\\Device\\Ger\xC3\xA4t");
+    const CapturedRun table = Run("--port COM21");
+    EXPECT_EQ(table.out, "\\Device\\Ger\xC3\xA4t  COM21  available\n");
+}
+
+TEST_F(CliProgram, MissingPortListGivesStatus5AndNoTable) {
+    m_key.Close();
+    ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SerialCommKey::kPath), ERROR_SUCCESS);
+    for (const char* arguments : {"", "--json", "--port COM21"}) {
+        const CapturedRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 5u) << arguments;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(
+            run.error,
+            "portlook-cli: cannot read the port list (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM)\n");
+    }
+}
+
+TEST_F(CliProgram, HelpVersionAndWrongArguments) {
+    const CapturedRun version = Run("--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out, "portlook-cli 1.0.0.1\n");
+    const CapturedRun help = Run("--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.compare(0, 20, "Usage: portlook-cli "), 0) << help.out;
+    EXPECT_NE(help.out.find("COM5"), std::string::npos);
+    for (const char* wrong : {"--bogus", "--port", "COM21", "/json"}) {
+        const CapturedRun run = Run(wrong);
+        EXPECT_EQ(run.exitCode, 2u) << wrong;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.error.find("Usage: portlook-cli "), std::string::npos) << run.error;
+    }
+}
+
+// The version block is shared with Portlook.exe; the names in it are the console program's.
+TEST(CliProgramFile, VersionResourceNamesTheConsoleProgram) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(kCli, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(kCli, 0, size, info.data()));
+    const auto text = [&](const std::string& name) {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::string path = "\\StringFileInfo\\040704b0\\" + name;
+        return ::VerQueryValueA(info.data(), path.c_str(), &value, &length) && length > 0
+                   ? std::string(static_cast<const char*>(value))
+                   : std::string("(none)");
+    };
+    EXPECT_EQ(text("OriginalFilename"), "portlook-cli.exe");
+    EXPECT_EQ(text("FileDescription"), "Portlook console");
+    EXPECT_EQ(text("ProductVersion"), "1.0.0.1");
+}
+
+}  // namespace
