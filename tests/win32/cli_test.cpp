@@ -184,3 +184,49 @@ TEST(CliProgramFile, VersionResourceNamesTheConsoleProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// The text of a console's first lines, read by attaching to it; empty when that fails.
+std::wstring ConsoleText(DWORD processId) {
+    ::FreeConsole();
+    if (!::AttachConsole(processId)) return std::wstring();
+    std::wstring text;
+    const FileHandle screen(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (screen.IsValid() && ::GetConsoleScreenBufferInfo(screen.Get(), &info)) {
+        const DWORD length = static_cast<DWORD>(info.dwSize.X) * 10;
+        text.resize(length);
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(screen.Get(), &text[0], length, COORD{0, 0}, &read);
+        text.resize(read);
+    }
+    ::FreeConsole();
+    return text;
+}
+
+TEST_F(CliProgram, ConsoleShowsTheNamesAsCharacters) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "the expected text is for code page 1252";
+    ASSERT_TRUE(m_key.SetText("\\Device\\Ger\xE4t", "COM21"));
+    std::string commandLine = std::string("cmd.exe /k ") + kCli + " --port COM21";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                                 CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info));
+    const KernelHandle shell(info.hProcess);
+    const KernelHandle thread(info.hThread);
+    std::wstring text;
+    for (int attempt = 0; attempt < 100 && text.find(L"available") == std::wstring::npos;
+         ++attempt) {
+        ::Sleep(100);
+        text = ConsoleText(info.dwProcessId);
+    }
+    ::TerminateProcess(shell.Get(), 0);
+    EXPECT_NE(text.find(L"\\Device\\Ger\u00E4t  COM21  available"), std::wstring::npos)
+        << text.size();
+}
+
+}  // namespace
