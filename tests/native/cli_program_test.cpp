@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sched.h>
@@ -82,21 +83,24 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     return run;
 }
 
-TEST(PortlookProgram, HelpAndVersionGoToStandardOutput) {
+TEST(PortlookProgram, HelpVersionAndWrongArguments) {
     for (const char* help : {"--help", "-h"}) {
-        const ProgramRun run = RunPortlook({help});
+        const ProgramRun run = RunPortlook({help, "--json"});
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.out.compare(0, 16, "Usage: portlook "), 0) << run.out;
         EXPECT_EQ(run.error, "");
     }
-    const ProgramRun version = RunPortlook({"--version"});
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.out, "portlook 1.0.0.1\n");
-}
-
-TEST(PortlookProgram, WrongArgumentsGiveTheUsageOnStandardErrorAndStatus2) {
-    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--port"}, {"--port", "--json"}, {"ttyS0"}, {"--json", "--jsn"}}) {
+    EXPECT_EQ(RunPortlook({"--version"}).out, "portlook 1.0.0.1\n");
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"-j"},
+                                               {"ttyS0"},
+                                               {"--port"},
+                                               {"--port", "--json"},
+                                               {"--port", ""},
+                                               {"--port="},
+                                               {"--port", "a", "--port=b"},
+                                               {"--json", "--help=x"}}) {
         const ProgramRun run = RunPortlook(wrong);
         EXPECT_EQ(run.exitStatus, 2) << wrong.back();
         EXPECT_EQ(run.out, "") << wrong.back();
@@ -115,14 +119,6 @@ TEST(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array()) << json.out;
     EXPECT_EQ(parsed.size(), lines - 1);
-    for (const auto& port : parsed) {
-        EXPECT_TRUE(port["device"].is_string() && port["port"].is_string() &&
-                    port["description"].is_string());
-        const std::string status = port["status"];
-        EXPECT_TRUE(status == "available" || status == "busy" || status == "not found" ||
-                    status == "unknown")
-            << status;
-    }
 }
 
 TEST(PortlookProgram, PortNotInTheListIsNotFound) {
