@@ -24,9 +24,10 @@ std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPo
     SystemPortSource source;
     std::optional<PortRows> rows = SurveyForReport(source, ProbePort, onlyPort);
     if (!rows) return rows;
-    // facts: PortFactsCache().Fill(rows)
-    // TODO: call the device-facts lookup here once it is on this branch; descriptions,
-    // makers, ids and serial numbers stay empty until then.
+    // facts: PortFactsCache().Fill(*rows);
+    // TODO: call the device-facts lookup here once it is on this branch; until then the
+    // descriptions, makers, ids and serial numbers stay empty. It needs the system's own
+    // names, so it comes before the conversion.
     ConvertRowsToUtf8(*rows);
     return rows;
 }
