@@ -1,0 +1,75 @@
+// portlook (Linux) and portlook-cli.exe (Windows): the port survey for scripts and terminals.
+#include <optional>
+#include <string>
+
+#include "app/cli_arguments.h"
+#include "app/console_output.h"
+#include "app/port_report.h"
+#include "app/program_version.h"
+#include "app/system_text.h"
+#include "ports/port_probe.h"
+
+#ifdef _WIN32
+#include "ports/registry_port_source.h"
+using SystemPortSource = RegistryPortSource;
+#else
+#include "ports/sysfs_port_source.h"
+using SystemPortSource = SysfsPortSource;
+#endif
+
+namespace {
+
+// The system's ports, or only the named one, probed, with what is known of their devices.
+std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPort) {
+    SystemPortSource source;
+    std::optional<PortRows> rows = SurveyForReport(source, ProbePort, onlyPort);
+    if (!rows) return rows;
+    // facts: PortFactsCache().Fill(*rows);
+    // TODO: call the device-facts lookup here once it is on this branch; until then the
+    // descriptions, makers, ids and serial numbers stay empty. It needs the system's own
+    // names, so it comes before the conversion.
+    ConvertRowsToUtf8(*rows);
+    return rows;
+}
+
+Report ReportFor(const CliArguments& arguments) {
+    Report report;
+    const std::string program = kCliProgramName;
+    switch (arguments.action) {
+        case CliArguments::Action::Help:
+            report.out = UsageText();
+            break;
+        case CliArguments::Action::Version: {
+            const std::string version = ProgramVersion();
+            if (version.empty()) {
+                report.error = program + ": the version cannot be read\n";
+                report.exitStatus = kExitFailed;
+            } else {
+                report.out = program + ' ' + version + '\n';
+            }
+            break;
+        }
+        case CliArguments::Action::Usage:
+            report.error =
+                program + ": " + SystemTextToUtf8(arguments.problem) + '\n' + UsageText();
+            report.exitStatus = kExitUsage;
+            break;
+        case CliArguments::Action::Report:
+            report = MakeReport(SurveyWithFacts(arguments.port), arguments);
+            break;
+    }
+    return report;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Report report = ReportFor(ParseCliArguments(argc, argv));
+    if (!WriteToStandardOutput(report.out)) {
+        WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
+        return kExitFailed;
+    }
+    // A message that cannot be written has nowhere else to go; the status still tells.
+    WriteToStandardError(report.error);
+    return report.exitStatus;
+}

@@ -1,0 +1,80 @@
+// A tty class, /dev and /dev/serial/by-id of the test's own in a temporary directory, with
+// pseudo-terminals to stand behind its device nodes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <pty.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "framework/unique_handle.h"
+#include "ports/sysfs_port_source.h"
+
+class FakeSysfsTree {
+public:
+    FakeSysfsTree() {
+        char pattern[] = "/tmp/portlook-sysfs-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) return;
+        m_root = pattern;
+        for (const char* dir : {"/class", "/class/tty", "/devices", "/drivers", "/dev", "/by-id"}) {
+            ::mkdir((m_root + dir).c_str(), 0755);
+        }
+    }
+    ~FakeSysfsTree() {
+        if (!m_root.empty()) std::system(("rm -rf '" + m_root + "'").c_str());
+    }
+    FakeSysfsTree(const FakeSysfsTree&) = delete;
+    FakeSysfsTree& operator=(const FakeSysfsTree&) = delete;
+
+    const std::string& Root() const { return m_root; }
+    std::string Node(const std::string& tty) const { return m_root + "/dev/" + tty; }
+    std::string ById(const std::string& id) const { return m_root + "/by-id/" + id; }
+    SysfsPortSource Source() const {
+        return SysfsPortSource(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
+    }
+
+    // A tty whose device is served by `driver`; its node links to `nodeTarget`, or is missing
+    // when that is empty.
+    void AddTty(const std::string& tty, const std::string& driver, const std::string& nodeTarget) {
+        const std::string dir = m_root + "/class/tty/" + tty;
+        const std::string device = m_root + "/devices/" + tty;
+        const std::string driverDir = m_root + "/drivers/" + driver;
+        ::mkdir(driverDir.c_str(), 0755);
+        ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(device.c_str(), 0755), 0);
+        ASSERT_EQ(::symlink(driverDir.c_str(), (device + "/driver").c_str()), 0);
+        ASSERT_EQ(::symlink(device.c_str(), (dir + "/device").c_str()), 0);
+        if (!nodeTarget.empty()) {
+            ASSERT_EQ(::symlink(nodeTarget.c_str(), Node(tty).c_str()), 0);
+        }
+    }
+    void AddById(const std::string& id, const std::string& tty) {
+        ASSERT_EQ(::symlink(Node(tty).c_str(), ById(id).c_str()), 0);
+    }
+
+private:
+    std::string m_root;
+};
+
+// A pseudo-terminal that opens like a free serial port.
+class Pty {
+public:
+    Pty() {
+        char name[256] = {};
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        m_master.Reset(master);
+        m_slave.Reset(slave);
+        m_path = name;
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    UniqueFd m_master;
+    UniqueFd m_slave;
+    std::string m_path;
+};

@@ -1,0 +1,223 @@
+// The console program's report, run in-process against a fake sysfs tree whose nodes are real
+// pseudo-terminals, and against rows made by hand where the system cannot make them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <sys/file.h>
+#include <vector>
+
+#include "app/cli_arguments.h"
+#include "app/port_report.h"
+#include "ports/port_probe.h"
+#include "tests/native/fake_sysfs.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr char kAdapter[] = "usb-FTDI_FT232R_A1B2C3-if00-port0";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+// Parsed without exceptions; a discarded value when the text is not JSON.
+Json Parsed(const std::string& text) { return Json::parse(text, nullptr, false); }
+
+// Four ports, one in each state: ttyACM0 fails its open, ttyS1 is free, ttyS10 has no node,
+// ttyUSB0 is locked by another open.
+class ReportOfFakeSysfs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_tree.Root().empty());
+        ASSERT_FALSE(m_free.Path().empty());
+        ASSERT_FALSE(m_held.Path().empty());
+        m_holder.Reset(::open(m_held.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        ASSERT_EQ(::flock(m_holder.Get(), LOCK_EX | LOCK_NB), 0);
+        // A terminal whose master was never unlocked refuses every open with an I/O error.
+        m_locked.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        ASSERT_TRUE(m_locked.IsValid());
+        m_tree.AddTty("ttyACM0", "cdc_acm", ::ptsname(m_locked.Get()));
+        m_tree.AddTty("ttyS1", "serial8250", m_free.Path());
+        m_tree.AddTty("ttyS10", "serial8250", "");
+        m_tree.AddTty("ttyUSB0", "ftdi_sio", m_held.Path());
+        m_tree.AddById(kAdapter, "ttyUSB0");
+    }
+
+    // What the program reports for these arguments, as its entry point does it.
+    Report Run(std::vector<const char*> arguments) {
+        arguments.insert(arguments.begin(), "portlook");
+        const CliArguments parsed =
+            ParseCliArguments(static_cast<int>(arguments.size()), arguments.data());
+        EXPECT_EQ(parsed.action, CliArguments::Action::Report);
+        SysfsPortSource source = m_tree.Source();
+        return MakeReport(SurveyForReport(source, ProbePort, parsed.port), parsed);
+    }
+
+    FakeSysfsTree m_tree;
+    Pty m_free;
+    Pty m_held;
+    UniqueFd m_holder;
+    UniqueFd m_locked;
+};
+
+TEST_F(ReportOfFakeSysfs, TableShowsEveryPortInOrderInColumnsSizedToTheirTexts) {
+    const Report report = Run({});
+    EXPECT_EQ(report.exitStatus, kExitAvailable);
+    EXPECT_EQ(report.error, "");
+    const std::vector<std::string> lines = Lines(report.out);
+    ASSERT_EQ(lines.size(), 5u) << report.out;
+    const std::string& header = lines[0];
+    const size_t port = header.find("Port");
+    const size_t status = header.find("Status");
+    const size_t description = header.find("Description");
+    ASSERT_EQ(header.compare(0, 6, "Device"), 0);
+    EXPECT_EQ(port, std::string(kAdapter).size() + 2);
+    EXPECT_EQ(status - port, m_tree.Node("ttyUSB0").size() + 2);
+    EXPECT_EQ(description - status, std::string("not found").size() + 2);
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"cdc_acm", m_tree.Node("ttyACM0"), "unknown"},
+        {"serial8250", m_tree.Node("ttyS1"), "available"},
+        {"serial8250", m_tree.Node("ttyS10"), "not found"},
+        {kAdapter, m_tree.Node("ttyUSB0"), "busy"}};
+    for (size_t row = 0; row < expected.size(); ++row) {
+        const std::string& line = lines[row + 1];
+        EXPECT_EQ(Trimmed(line.substr(0, port)), expected[row][0]);
+        EXPECT_EQ(Trimmed(line.substr(port, status - port)), expected[row][1]);
+        EXPECT_EQ(line.substr(status), expected[row][2]) << "no blanks after the last text";
+    }
+}
+
+TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
+    const struct {
+        std::string name;
+        std::string node;
+        const char* status;
+        int exitStatus;
+    } cases[] = {{"ttyS1", m_tree.Node("ttyS1"), "available", kExitAvailable},
+                 {m_tree.Node("ttyUSB0"), m_tree.Node("ttyUSB0"), "busy", kExitBusy},
+                 {m_tree.ById(kAdapter), m_tree.Node("ttyUSB0"), "busy", kExitBusy},
+                 {"ttyS10", m_tree.Node("ttyS10"), "not found", kExitNotFound},
+                 {"ttyACM0", m_tree.Node("ttyACM0"), "unknown", kExitUnknown}};
+    for (const auto& entry : cases) {
+        const Report report = Run({"--port", entry.name.c_str()});
+        EXPECT_EQ(report.exitStatus, entry.exitStatus) << entry.name;
+        EXPECT_EQ(report.error, "") << entry.name;
+        EXPECT_EQ(Lines(report.out).size(), 1u) << report.out;
+        EXPECT_NE(report.out.find("  " + entry.node + "  " + entry.status + "\n"),
+                  std::string::npos)
+            << report.out;
+    }
+    // With --json: that port alone, and the same exit status.
+    const Report json = Run({"--json", "--port", "ttyUSB0"});
+    EXPECT_EQ(json.exitStatus, kExitBusy);
+    const Json parsed = Parsed(json.out);
+    ASSERT_EQ(parsed.size(), 1u) << json.out;
+    EXPECT_EQ(parsed[0]["port"], m_tree.Node("ttyUSB0"));
+    // Names match whole: neither a prefix nor a tail of a listed name is that port.
+    for (const char* absent : {"ttyS2", "S1", "ttyUSB", "/dev/ttyS1"}) {
+        const Report report = Run({"--port", absent});
+        EXPECT_EQ(report.exitStatus, kExitNotFound) << absent;
+        EXPECT_EQ(report.out, "") << absent;
+        EXPECT_NE(report.error.find(absent), std::string::npos) << report.error;
+    }
+}
+
+std::vector<std::string>& ProbedPorts() {
+    static std::vector<std::string> probed;
+    return probed;
+}
+
+PortStatus RecordingProbe(const char* port) {
+    ProbedPorts().push_back(port);
+    return PortStatus::Available;
+}
+
+TEST_F(ReportOfFakeSysfs, OnePortAskedForIsTheOnlyOneOpened) {
+    SysfsPortSource source = m_tree.Source();
+    ProbedPorts().clear();
+    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, std::string("ttyUSB0")));
+    EXPECT_EQ(ProbedPorts(), std::vector<std::string>{m_tree.Node("ttyUSB0")});
+    ProbedPorts().clear();
+    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, std::nullopt));
+    EXPECT_EQ(ProbedPorts().size(), 4u);
+}
+
+PortRow Row(const std::string& device, const std::string& port, PortStatus status) {
+    PortRow row;
+    row.device = device;
+    row.port = port;
+    row.status = status;
+    return row;
+}
+
+TEST(Report, JsonAndTableCarryTheKnownFactsOnly) {
+    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
+                     Row("serial8250", "/dev/ttyS0", PortStatus::Available)};
+    rows[0].facts = {
+        "USB Serial Port", "FTDI",    "USB\\VID_0403&PID_6001", "0403", "6001", "A1B2C3", "USB",
+        "1-1.2",           "ftdi_sio"};
+    rows[1].facts.serial = "0042";
+    // Ordered objects compare key by key in order.
+    EXPECT_EQ(Parsed(JsonText(rows)), Parsed(R"([
+        {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy",
+         "description": "USB Serial Port", "manufacturer": "FTDI", "vid": "0403", "pid": "6001",
+         "serial": "A1B2C3"},
+        {"device": "serial8250", "port": "/dev/ttyS0", "status": "available",
+         "description": "", "serial": "0042"}])"));
+    EXPECT_EQ(TableText(rows, true),
+              "Device      Port          Status     Description\n"
+              "adapter     /dev/ttyUSB0  busy       USB Serial Port\n"
+              "serial8250  /dev/ttyS0    available\n");
+    EXPECT_EQ(JsonText({}), "[]\n");
+}
+
+TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {
+    // Quotes, a backslash, control bytes, an escape sequence, a C1 control, a valid umlaut and
+    // a byte that is no UTF-8, filled to the 259 characters a value name may have.
+    std::string hostile = "\"COM\"\\ \x01\x02\t\n\r\x1b[31m\x7f \xC2\x9B \xC3\xA4 \xFF end";
+    hostile.resize(259, 'x');
+    const PortRows rows = {Row(hostile, "/dev/\"tty\"\n1", PortStatus::Busy),
+                           Row("plain", "/dev/ttyS0", PortStatus::Available)};
+
+    const std::string json = JsonText(rows);
+    const Json parsed = Parsed(json);
+    ASSERT_FALSE(parsed.is_discarded()) << json;
+    ASSERT_EQ(parsed.size(), 2u);
+    std::string expected = hostile;
+    expected.replace(expected.find('\xFF'), 1, "\xEF\xBF\xBD");
+    EXPECT_EQ(parsed[0]["device"], expected);
+    EXPECT_EQ(parsed[0]["port"], "/dev/\"tty\"\n1");
+    EXPECT_EQ(parsed[1]["device"], "plain");
+
+    const std::string table = TableText(rows, true);
+    const std::vector<std::string> lines = Lines(table);
+    ASSERT_EQ(lines.size(), 3u) << table;
+    for (const char c : table) {
+        EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << int(c);
+    }
+    EXPECT_EQ(table.find("\x7f"), std::string::npos);
+    EXPECT_EQ(table.find("\xC2\x9B"), std::string::npos);
+    EXPECT_EQ(lines[1].compare(0, 12, "\"COM\"\\ ?????"), 0) << lines[1];
+    EXPECT_NE(lines[1].find("\xC3\xA4"), std::string::npos) << "printable text stays";
+    // Columns align on the screen: the umlaut's two bytes take one place.
+    const size_t port = lines[0].find("Port");
+    EXPECT_EQ(lines[2].find("/dev/ttyS0"), port);
+    const std::string beforePort = lines[1].substr(0, lines[1].find("/dev/"));
+    EXPECT_EQ(beforePort.size() - 1, port) << beforePort;
+}
+
+}  // namespace

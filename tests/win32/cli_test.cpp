@@ -1,0 +1,210 @@
+// portlook-cli.exe as a separate process, its output read through pipes, against the serial
+// ports of this run's prefix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/win32/captured_run.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr char kCli[] = PORTLOOK_CLI_EXE;
+
+class CliProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The expected texts below name the ports scripts/wine-run provides.
+        ASSERT_FALSE(m_ports.empty()) << "run through scripts/wine-run";
+        ASSERT_EQ(m_ports[0], "COM21");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_MISSING"), "COM60");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_DENIED"), "COM61");
+        ASSERT_EQ(EnvironmentValue("PORTLOOK_PORT_FAILING"), "COM62");
+        ASSERT_TRUE(m_key.IsOpen());
+    }
+
+    // A port in each state; the registry enumerates the names sorted.
+    void WriteOnePortInEachState() {
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial2", "COM21"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", "COM60"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\VCP0", "COM61"));
+        ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM62"));
+    }
+
+    static CapturedRun Run(const std::string& arguments = "") {
+        CapturedRun run = RunCaptured(kCli, arguments);
+        EXPECT_TRUE(run.ended) << arguments;
+        return run;
+    }
+
+    SerialCommKey m_key;
+    const std::vector<std::string> m_ports = AvailablePorts();
+};
+
+TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
+    WriteOnePortInEachState();
+    const CapturedRun table = Run();
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(table.error, "");
+    EXPECT_EQ(table.out,
+              "Device           Port   Status     Description\n"
+              "\\Device\\Serial0  COM60  not found\n"
+              "\\Device\\Serial1  COM62  unknown\n"
+              "\\Device\\Serial2  COM21  available\n"
+              "\\Device\\VCP0     COM61  busy\n");
+
+    const CapturedRun json = Run("--json");
+    EXPECT_EQ(json.exitCode, 0u);
+    EXPECT_EQ(Json::parse(json.out, nullptr, false), Json::parse(R"([
+        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found", "description": ""},
+        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown", "description": ""},
+        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "description": ""},
+        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "description": ""}])"));
+}
+
+TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
+    WriteOnePortInEachState();
+    const struct {
+        const char* name;
+        DWORD exitCode;
+        const char* line;
+    } cases[] = {{"COM21", 0, "\\Device\\Serial2  COM21  available\n"},
+                 {"com61", 1, "\\Device\\VCP0  COM61  busy\n"},
+                 {"COM60", 3, "\\Device\\Serial0  COM60  not found\n"},
+                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown\n"}};
+    for (const auto& entry : cases) {
+        const CapturedRun run = Run(std::string("--port ") + entry.name);
+        EXPECT_EQ(run.exitCode, entry.exitCode) << entry.name;
+        EXPECT_EQ(run.out, entry.line);
+        EXPECT_EQ(run.error, "");
+    }
+    const CapturedRun json = Run("--port COM61 --json");
+    EXPECT_EQ(json.exitCode, 1u);
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
+    EXPECT_EQ(parsed[0]["status"], "busy");
+
+    for (const char* absent : {"--port COM2", "--port=COM99 --json"}) {
+        const CapturedRun run = Run(absent);
+        EXPECT_EQ(run.exitCode, 3u) << absent;
+        EXPECT_EQ(run.out, absent[6] == '=' ? "[]\n" : "");
+        EXPECT_NE(run.error.find(" is not in the port list"), std::string::npos) << run.error;
+    }
+}
+
+TEST_F(CliProgram, HostileNameGivesJsonThatRoundTrips) {
+    std::string hostile = "\\Device\\\"Serial\"\\ \x01\x02\t\n\r\x1b[2J\x7f ";
+    hostile.resize(259, 'x');
+    ASSERT_TRUE(m_key.SetText(hostile, "COM21"));
+    const CapturedRun json = Run("--json");
+    EXPECT_EQ(json.exitCode, 0u);
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
+    EXPECT_EQ(parsed[0]["device"], hostile);
+    // The table keeps it to one line.
+    const std::string table = Run().out;
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2) << table;
+}
+
+TEST_F(CliProgram, MissingPortListGivesStatus5AndNoTable) {
+    m_key.Close();
+    ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SerialCommKey::kPath), ERROR_SUCCESS);
+    for (const char* arguments : {"", "--json", "--port COM21"}) {
+        const CapturedRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 5u) << arguments;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(
+            run.error,
+            "portlook-cli: cannot read the port list (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM)\n");
+    }
+}
+
+TEST_F(CliProgram, HelpVersionAndWrongArguments) {
+    const CapturedRun version = Run("--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out, "portlook-cli 1.0.0.1\n");
+    const CapturedRun help = Run("--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.compare(0, 20, "Usage: portlook-cli "), 0) << help.out;
+    EXPECT_NE(help.out.find("COM5"), std::string::npos);
+    for (const char* wrong : {"--bogus", "--port", "COM21", "/json"}) {
+        const CapturedRun run = Run(wrong);
+        EXPECT_EQ(run.exitCode, 2u) << wrong;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.error.find("Usage: portlook-cli "), std::string::npos) << run.error;
+    }
+}
+
+// The version block is shared with Portlook.exe; the names in it are the console program's.
+TEST(CliProgramFile, VersionResourceNamesTheConsoleProgram) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(kCli, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(kCli, 0, size, info.data()));
+    const auto text = [&](const std::string& name) {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::string path = "\\StringFileInfo\\040704b0\\" + name;
+        return ::VerQueryValueA(info.data(), path.c_str(), &value, &length) && length > 0
+                   ? std::string(static_cast<const char*>(value))
+                   : std::string("(none)");
+    };
+    EXPECT_EQ(text("OriginalFilename"), "portlook-cli.exe");
+    EXPECT_EQ(text("FileDescription"), "Portlook console");
+    EXPECT_EQ(text("ProductVersion"), "1.0.0.1");
+}
+
+// The text of a console's first lines, read by attaching to it; empty when that fails.
+std::wstring ConsoleText(DWORD processId) {
+    ::FreeConsole();
+    if (!::AttachConsole(processId)) return std::wstring();
+    std::wstring text;
+    const FileHandle screen(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (screen.IsValid() && ::GetConsoleScreenBufferInfo(screen.Get(), &info)) {
+        const DWORD length = static_cast<DWORD>(info.dwSize.X) * 10;
+        text.resize(length);
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(screen.Get(), &text[0], length, COORD{0, 0}, &read);
+        text.resize(read);
+    }
+    ::FreeConsole();
+    return text;
+}
+
+TEST_F(CliProgram, AnsiNamesGoToPipesAsUtf8AndToAConsoleAsCharacters) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "the expected text is for code page 1252";
+    ASSERT_TRUE(m_key.SetText("\\Device\\Ger\xE4t", "COM21"));
+    const Json parsed = Json::parse(Run("--json").out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1);
+    EXPECT_EQ(parsed[0]["device"], "\\Device\\Ger\xC3\xA4t");
+    EXPECT_EQ(Run("--port COM21").out, "\\Device\\Ger\xC3\xA4t  COM21  available\n");
+
+    std::string commandLine = std::string("cmd.exe /k ") + kCli + " --port COM21";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                                 CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info));
+    const KernelHandle shell(info.hProcess);
+    const KernelHandle thread(info.hThread);
+    std::wstring text;
+    for (int attempt = 0; attempt < 100 && text.find(L"available") == std::wstring::npos;
+         ++attempt) {
+        ::Sleep(100);
+        text = ConsoleText(info.dwProcessId);
+    }
+    ::TerminateProcess(shell.Get(), 0);
+    EXPECT_NE(text.find(L"\\Device\\Ger\u00E4t  COM21  available"), std::wstring::npos)
+        << text.size();
+}
+
+}  // namespace
