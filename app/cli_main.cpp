@@ -7,15 +7,9 @@
 #include "app/port_report.h"
 #include "app/program_version.h"
 #include "app/system_text.h"
+#include "ports/port_facts_cache.h"
 #include "ports/port_probe.h"
-
-#ifdef _WIN32
-#include "ports/registry_port_source.h"
-using SystemPortSource = RegistryPortSource;
-#else
-#include "ports/sysfs_port_source.h"
-using SystemPortSource = SysfsPortSource;
-#endif
+#include "ports/system_port_source.h"
 
 namespace {
 
@@ -24,10 +18,8 @@ std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPo
     SystemPortSource source;
     std::optional<PortRows> rows = SurveyForReport(source, ProbePort, onlyPort);
     if (!rows) return rows;
-    // facts: PortFactsCache().Fill(*rows);
-    // TODO: call the device-facts lookup here once it is on this branch; until then the
-    // descriptions, makers, ids and serial numbers stay empty. It needs the system's own
-    // names, so it comes before the conversion.
+    // The lookup matches the system's own names, so it comes before the conversion.
+    PortFactsCache().Fill(*rows);
     ConvertRowsToUtf8(*rows);
     return rows;
 }

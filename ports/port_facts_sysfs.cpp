@@ -8,26 +8,10 @@
 
 namespace {
 
-std::string Parent(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string Subsystem(const std::string& device) {
-    return BaseName(RealPath(device + "/subsystem"));
-}
-
 std::string UpperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
-}
-
-// Since kernel 6.5 a serial-core tty hangs from a "serial-base" port below a "serial-base"
-// controller; the hardware is the first ancestor outside that bus.
-std::string HardwareDevice(std::string device) {
-    while (device != "/" && Subsystem(device) == "serial-base") device = Parent(device);
-    return device;
 }
 
 struct UsbPlace {
@@ -38,7 +22,8 @@ struct UsbPlace {
 // The nearest ancestor with idVendor is the USB device itself: hubs lie further up.
 std::optional<UsbPlace> FindUsbDevice(const std::string& device) {
     std::string child;
-    for (std::string dir = device; dir != "/" && BaseName(dir) != "devices"; dir = Parent(dir)) {
+    for (std::string dir = device; dir != "/" && BaseName(dir) != "devices";
+         dir = ParentPath(dir)) {
         if (PathExists(dir + "/idVendor")) return UsbPlace{dir, child};
         child = dir;
     }

@@ -4,14 +4,7 @@
 #include <cstring>
 
 #include "ports/port_probe.h"
-
-#ifdef _WIN32
-#include "ports/registry_port_source.h"
-using SystemPortSource = RegistryPortSource;
-#else
-#include "ports/sysfs_port_source.h"
-using SystemPortSource = SysfsPortSource;
-#endif
+#include "ports/system_port_source.h"
 
 std::optional<PortRows> ReadPortRows(PortSource& source) {
     if (!source.IsOpen()) return std::nullopt;

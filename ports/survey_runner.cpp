@@ -29,8 +29,8 @@ struct SurveyRunner::Shared {
     std::deque<std::string> queue;  // ports waiting for a prober
     std::set<std::string> pending;  // ports queued or being probed
     std::set<std::string> awaited;  // ports the survey in flight waits for
-    unsigned probers = 0;  // threads probing or about to take a port
-    unsigned probing = 0;  // of those, inside a probe: some may never come back
+    unsigned probers = 0;           // threads probing or about to take a port
+    unsigned probing = 0;           // of those, inside a probe: some may never come back
     News news;
 
     // The rest with the mutex held.

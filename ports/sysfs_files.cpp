@@ -57,3 +57,17 @@ bool IsPlaceholderTty(const std::string& ttyDir) {
     int value = -1;
     return type >> value && value == 0;
 }
+
+std::string ParentPath(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string Subsystem(const std::string& device) {
+    return BaseName(RealPath(device + "/subsystem"));
+}
+
+std::string HardwareDevice(std::string device) {
+    while (device != "/" && Subsystem(device) == "serial-base") device = ParentPath(device);
+    return device;
+}

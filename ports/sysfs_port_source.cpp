@@ -16,7 +16,9 @@ std::string DeviceName(const std::string& ttyDir, const std::string& node,
     for (const std::string& id : ids) {
         if (!nodePath.empty() && RealPath(byIdDir + "/" + id) == nodePath) return id;
     }
-    const std::string driver = BaseName(RealPath(ttyDir + "/device/driver"));
+    // The hardware's driver, past the serial-base devices newer kernels put in between.
+    const std::string hardware = HardwareDevice(RealPath(ttyDir + "/device"));
+    const std::string driver = BaseName(RealPath(hardware + "/driver"));
     return driver.empty() ? BaseName(node) : driver;
 }
 

@@ -95,6 +95,9 @@ TEST_F(FakeDevices, UsbAdapterAndBoardUartAreDescribedByTheirHardware) {
     facts = ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
     EXPECT_EQ(facts[Node("ttyUSB0")].description, "FT232R USB UART - Console");
     EXPECT_FALSE(ReadPortFacts(m_root + "/nothing", m_root + "/dev").has_value());
+
+    // The port list names the board UART by its hardware's driver, not by serial-base's.
+    EXPECT_EQ(SurveyedRows()[0].device, "serial");
 }
 
 TEST_F(FakeDevices, CacheWalksOnlyForPortsNotSeenAndAfterForget) {
