@@ -1,10 +1,15 @@
 #include "ports/survey_runner.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+}  // namespace
 
 struct SurveyRunner::Shared {
     Shared(RowReader reader, PortProbe portProbe, Wake wakeUp, unsigned width,
@@ -20,17 +25,31 @@ struct SurveyRunner::Shared {
     const unsigned probesAtOnce;
     const std::chrono::milliseconds patience;
 
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;
-    Wake wake;  // cleared when the runner ends
+    std::mutex mutex;
+    // Each waits on its own, so that a wake goes only where there is something to do: under
+    // Wine every hand-over between threads costs a server call.
+    std::condition_variable work;      // the primary: a read or ports to probe
+    std::condition_variable watch;     // the watch: a survey to time
+    std::condition_variable finished;  // WaitFinished
+    Wake wake;                         // cleared when the runner ends
     bool woken = false;
+    bool stopping = false;
+
     bool inFlight = false;
-    unsigned survey = 0;            // the number of the latest survey
+    bool readRequested = false;
+    bool shownEarly = false;  // the survey in flight was shown before its last answer
+    Clock::time_point started;
     std::deque<std::string> queue;  // ports waiting for a prober
     std::set<std::string> pending;  // ports queued or being probed
     std::set<std::string> awaited;  // ports the survey in flight waits for
-    unsigned probers = 0;           // threads probing or about to take a port
-    unsigned probing = 0;           // of those, inside a probe: some may never come back
+    unsigned probing = 0;           // threads inside a probe
+    unsigned helpersStarting = 0;   // helpers made but not yet probing
+    Clock::time_point lastProbeStart;
+    // The primary reads and probes; one stuck in an open is replaced by a new generation.
+    unsigned primary = 0;
+    bool primaryProbing = false;
+    Clock::time_point primaryProbeStart;
+    bool watching = false;
     News news;
 
     // The rest with the mutex held.
@@ -44,59 +63,144 @@ struct SurveyRunner::Shared {
         awaited.clear();
         inFlight = false;
         news.finished = true;
-        changed.notify_all();
+        finished.notify_all();
         WakeOnce();
+    }
+    void QueueRows(std::optional<PortRows> rows) {
+        if (rows) {
+            for (const PortRow& row : *rows) {
+                if (pending.insert(row.port).second) {
+                    queue.push_back(row.port);
+                    awaited.insert(row.port);
+                }
+            }
+        }
+        news.listRead = true;
+        news.rows = std::move(rows);
+        if (awaited.empty()) {
+            Finish();
+        } else if (shownEarly) {
+            WakeOnce();
+        }
+    }
+    // Takes one port from the queue and probes it, the mutex released meanwhile. `generation`
+    // is the primary's, 0 for a helper.
+    void ProbeOne(std::unique_lock<std::mutex>& lock, unsigned generation) {
+        const bool isPrimary = generation != 0 && generation == primary;
+        const std::string port = std::move(queue.front());
+        queue.pop_front();
+        ++probing;
+        lastProbeStart = Clock::now();
+        if (isPrimary) {
+            primaryProbing = true;
+            primaryProbeStart = lastProbeStart;
+        }
+        lock.unlock();
+        const PortStatus status = probe(port.c_str());
+        lock.lock();
+        --probing;
+        // A primary replaced while it was stuck leaves its successor's state alone.
+        if (isPrimary && generation == primary) primaryProbing = false;
+        pending.erase(port);
+        news.answers.emplace_back(port, status);
+        if (awaited.erase(port) != 0) {
+            if (awaited.empty()) {
+                Finish();
+            } else if (shownEarly) {
+                WakeOnce();
+            }
+        } else {
+            // A port an earlier survey gave up waiting for: its row waits for this.
+            WakeOnce();
+        }
     }
 };
 
-void SurveyRunner::StartProbers(const std::shared_ptr<Shared>& shared) {
-    while (shared->probers < shared->probesAtOnce &&
-           shared->probers - shared->probing < shared->queue.size()) {
-        ++shared->probers;
-        std::thread(ProbeQueued, shared).detach();
-    }
-}
+namespace {
 
-void SurveyRunner::ProbeQueued(const std::shared_ptr<Shared>& shared) {
+void RunPrimary(const std::shared_ptr<SurveyRunner::Shared>& shared, unsigned generation) {
     std::unique_lock<std::mutex> lock(shared->mutex);
-    while (!shared->queue.empty()) {
-        const std::string port = std::move(shared->queue.front());
-        shared->queue.pop_front();
-        ++shared->probing;
-        lock.unlock();
-        const PortStatus status = shared->probe(port.c_str());
-        lock.lock();
-        --shared->probing;
-        shared->pending.erase(port);
-        shared->news.answers.emplace_back(port, status);
-        if (shared->awaited.erase(port) != 0 && shared->awaited.empty()) shared->Finish();
-        shared->WakeOnce();
-    }
-    --shared->probers;
-}
-
-void SurveyRunner::ReadRows(const std::shared_ptr<Shared>& shared, unsigned survey) {
-    std::optional<PortRows> rows = shared->readRows();
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    if (rows) {
-        for (const PortRow& row : *rows) {
-            if (shared->pending.insert(row.port).second) {
-                shared->queue.push_back(row.port);
-                shared->awaited.insert(row.port);
-            }
+    while (!shared->stopping && shared->primary == generation) {
+        if (shared->readRequested) {
+            shared->readRequested = false;
+            lock.unlock();
+            std::optional<PortRows> rows = shared->readRows();
+            lock.lock();
+            shared->QueueRows(std::move(rows));
+        } else if (!shared->queue.empty()) {
+            shared->ProbeOne(lock, generation);
+        } else {
+            shared->work.wait(lock);
         }
     }
-    shared->news.listRead = true;
-    shared->news.rows = std::move(rows);
-    StartProbers(shared);
-    shared->WakeOnce();
-    const auto over = [&] {
-        return shared->survey != survey || !shared->inFlight || shared->awaited.empty();
-    };
-    shared->changed.wait_for(lock, shared->patience, over);
-    // Answered, found nothing to wait for, or waited long enough.
-    if (shared->survey == survey && shared->inFlight) shared->Finish();
 }
+
+void RunHelper(const std::shared_ptr<SurveyRunner::Shared>& shared) {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    --shared->helpersStarting;
+    while (!shared->queue.empty()) shared->ProbeOne(lock, 0);
+}
+
+// With the mutex held.
+void StartPrimary(const std::shared_ptr<SurveyRunner::Shared>& shared) {
+    std::thread(RunPrimary, shared, ++shared->primary).detach();
+}
+
+// Keeps time for the survey in flight: gives up waiting after the patience, shows a slow
+// survey early, and brings helpers when opens are slow or the primary is stuck in one.
+void RunWatch(const std::shared_ptr<SurveyRunner::Shared>& shared) {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    while (!shared->stopping) {
+        if (!shared->inFlight) {
+            shared->watch.wait(lock);
+            continue;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= shared->started + shared->patience) {
+            shared->Finish();
+            continue;
+        }
+        // Nobody says when ports are queued or a probe begins: a hand-over each would cost
+        // more than looking now and then while a survey is in flight.
+        Clock::time_point next =
+            std::min(shared->started + shared->patience, now + SurveyRunner::kHelpAfter);
+        if (!shared->shownEarly) {
+            const Clock::time_point showAt = shared->started + SurveyRunner::kShowAfter;
+            if (now >= showAt) {
+                shared->shownEarly = true;
+                shared->WakeOnce();
+            } else {
+                next = std::min(next, showAt);
+            }
+        }
+        if (shared->readRequested && shared->primaryProbing) {
+            const Clock::time_point stuckAt = shared->primaryProbeStart + SurveyRunner::kHelpAfter;
+            if (now >= stuckAt) {
+                shared->primaryProbing = false;
+                StartPrimary(shared);
+            } else {
+                next = std::min(next, stuckAt);
+            }
+        }
+        const unsigned busy = shared->probing + shared->helpersStarting;
+        if (!shared->queue.empty() && busy < shared->probesAtOnce) {
+            const Clock::time_point slowAt = shared->lastProbeStart + SurveyRunner::kHelpAfter;
+            if (shared->probing > 0 && now >= slowAt) {
+                const size_t wanted =
+                    std::min<size_t>(shared->queue.size(), shared->probesAtOnce - busy);
+                for (size_t helper = 0; helper < wanted; ++helper) {
+                    ++shared->helpersStarting;
+                    std::thread(RunHelper, shared).detach();
+                }
+            } else if (slowAt > now) {
+                next = std::min(next, slowAt);
+            }
+        }
+        shared->watch.wait_until(lock, next);
+    }
+}
+
+}  // namespace
 
 SurveyRunner::SurveyRunner(RowReader readRows, PortProbe probe, Wake wake, unsigned probesAtOnce,
                            std::chrono::milliseconds patience)
@@ -106,13 +210,25 @@ SurveyRunner::SurveyRunner(RowReader readRows, PortProbe probe, Wake wake, unsig
 SurveyRunner::~SurveyRunner() {
     const std::lock_guard<std::mutex> lock(m_shared->mutex);
     m_shared->wake = nullptr;
+    m_shared->stopping = true;
+    m_shared->work.notify_all();
+    m_shared->watch.notify_all();
 }
 
 bool SurveyRunner::Start() {
     const std::lock_guard<std::mutex> lock(m_shared->mutex);
     if (m_shared->inFlight) return false;
     m_shared->inFlight = true;
-    std::thread(ReadRows, m_shared, ++m_shared->survey).detach();
+    m_shared->readRequested = true;
+    m_shared->shownEarly = false;
+    m_shared->started = Clock::now();
+    if (!m_shared->watching) {
+        m_shared->watching = true;
+        std::thread(RunWatch, m_shared).detach();
+    }
+    if (m_shared->primary == 0) StartPrimary(m_shared);
+    m_shared->work.notify_one();
+    m_shared->watch.notify_one();
     return true;
 }
 
@@ -129,5 +245,5 @@ SurveyRunner::News SurveyRunner::Take() {
 
 bool SurveyRunner::WaitFinished(std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, timeout, [this] { return !m_shared->inFlight; });
+    return m_shared->finished.wait_for(lock, timeout, [this] { return !m_shared->inFlight; });
 }

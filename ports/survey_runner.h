@@ -1,8 +1,10 @@
-// Surveys run beside the caller: the port list is read on a thread of its own, and the ports
-// are probed side by side, at most a few at once, so a survey takes about as long as its
-// slowest port. A survey waits for its answers only so long: a port whose open hangs (a
-// Bluetooth link trying to reach its device) stays pending, and while it is, no later survey
-// probes it again. Its answer, whenever it comes, serves whoever shows that port.
+// Surveys run beside the caller. One thread, kept from survey to survey, reads the port list
+// and probes the ports one after another, which is the least work when opens are quick. When
+// an open takes long (a Bluetooth link trying to reach its device), helpers take the other
+// ports, at most a few probes at once, so that a survey takes about as long as its slowest
+// port. A survey waits for its answers only so long: a port whose open hangs stays pending,
+// and while it is, no later survey probes it again. Its answer, whenever it comes, serves
+// whoever shows that port.
 #pragma once
 
 #include <chrono>
@@ -32,6 +34,11 @@ public:
     static constexpr unsigned kProbesAtOnce = 8;
     // Less than the continuous mode's period, so that a hanging port does not stop it.
     static constexpr std::chrono::milliseconds kPatience{1500};
+    // An open that has taken this long is a slow one: the other ports get helpers.
+    static constexpr std::chrono::milliseconds kHelpAfter{20};
+    // A survey still waiting this long after it started shows its rows, and its answers as
+    // they come; a quicker one is shown once, whole.
+    static constexpr std::chrono::milliseconds kShowAfter{50};
 
     SurveyRunner(RowReader readRows, PortProbe probe, Wake wake,
                  unsigned probesAtOnce = kProbesAtOnce,
@@ -50,11 +57,9 @@ public:
     // Waits for the survey in flight to finish, at most the timeout; true once none is.
     bool WaitFinished(std::chrono::milliseconds timeout) const;
 
-private:
+    // What the runner's threads share; theirs alone.
     struct Shared;
-    static void ReadRows(const std::shared_ptr<Shared>& shared, unsigned survey);
-    static void ProbeQueued(const std::shared_ptr<Shared>& shared);
-    static void StartProbers(const std::shared_ptr<Shared>& shared);
 
+private:
     std::shared_ptr<Shared> m_shared;
 };
