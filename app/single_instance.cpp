@@ -17,7 +17,8 @@ MappedView MapBlock(HANDLE mapping) {
     return MappedView(::MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kBlockSize));
 }
 
-// The block holds a window handle as 32 bits, whatever the width of a pointer.
+// The block's layout is fixed at 4 bytes, so a 32-bit and a 64-bit instance read each other's
+// handle. Nothing is lost: window handles are shared across widths and fit in 32 bits.
 void WriteWindow(void* view, HWND window) {
     *static_cast<volatile LONG*>(view) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(window));
 }

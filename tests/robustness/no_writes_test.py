@@ -16,8 +16,6 @@ Usage: no_writes_test.py --wine-run PATH --driver EXE --program EXE --idle EXE -
 
 import argparse
 import hashlib
-import importlib.machinery
-import importlib.util
 import os
 import re
 import shutil
@@ -25,10 +23,15 @@ import struct
 import subprocess
 import sys
 import time
-from xml.sax.saxutils import escape, quoteattr
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from python_test_support import Check, load_wine_run, write_results  # noqa: E402
+
+SUITE = "NoWritesTest"
 SERIALCOMM = r"HARDWARE\DEVICEMAP\SERIALCOMM"
-HKEY_LOCAL_MACHINE = 0x80000002
+# Handle constants as Windows defines them: 32-bit values widened with their sign.
+HKEY_LOCAL_MACHINE = 0x80000002 - (1 << 32)
+INVALID_HANDLE_VALUE = -1
 KEY_READ = 0x20019
 OPEN_EXISTING = 3
 REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
@@ -58,33 +61,6 @@ CALL_LINE = re.compile(
     r"^([0-9a-f]+):([0-9a-f]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
 
 
-class Check:
-    """One test case: its name, its failures and what it has to say."""
-
-    def __init__(self, name):
-        self.name = name
-        self.failures = []
-        self.notes = []
-        self.started = time.monotonic()
-        self.seconds = 0.0
-
-    def expect(self, condition, message):
-        if not condition:
-            self.failures.append(message)
-        return condition
-
-    def note(self, message):
-        self.notes.append(message)
-
-    def done(self):
-        self.seconds = time.monotonic() - self.started
-        print("[ %s ] NoWritesTest.%s" % ("FAILED" if self.failures else "    OK", self.name))
-        for line in self.notes:
-            print("    " + line)
-        for line in self.failures:
-            print("    FAILURE: " + line)
-
-
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -95,9 +71,24 @@ def image_range(exe):
         data = f.read(4096)
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     optional = pe + 24
-    base = struct.unpack_from("<I", data, optional + 28)[0]
+    # The image base is 8 bytes wide in a 64-bit program's header (magic 0x20b), 4 otherwise.
+    if struct.unpack_from("<H", data, optional)[0] == 0x20B:
+        base = struct.unpack_from("<Q", data, optional + 24)[0]
+    else:
+        base = struct.unpack_from("<I", data, optional + 28)[0]
     size = struct.unpack_from("<I", data, optional + 56)[0]
     return base, base + size
+
+
+def pointer(value, width):
+    """A pointer-sized value as a program of this width holds it."""
+    return value & ((1 << width) - 1)
+
+
+def dword(argument):
+    """A 32-bit argument of a traced call; at 64 bits it fills a register whose upper half the
+    ABI leaves undefined."""
+    return int(argument, 16) & 0xFFFFFFFF
 
 
 def unescape(text):
@@ -213,14 +204,6 @@ def describe(place):
     return " ".join(place[1:]) if place[0] != "file" else "file " + place[1]
 
 
-def cached_prefix(wine_run):
-    """The prefix every session is copied from, as scripts/wine-run makes and finds it."""
-    loader = importlib.machinery.SourceFileLoader("wine_run", wine_run)
-    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("wine_run", loader))
-    loader.exec_module(module)
-    return module.ensure_cached_prefix()
-
-
 def check_run(check, session, label):
     status, stdout, stderr, prefix = session
     check.expect(status == 0, "%s session ended with status %d: %s %s"
@@ -250,7 +233,7 @@ def show_call(dll, name, arguments):
         value if text is None else "%s %r" % (value, text) for value, text in arguments))
 
 
-def check_key_access(check, calls):
+def check_key_access(check, calls, width):
     opens = [(dll, name, arguments) for dll, name, arguments in calls
              if name.startswith("RegOpenKey")]
     registry = sorted({name for dll, name, arguments in calls if REGISTRY_CALL.match(name)})
@@ -263,11 +246,12 @@ def check_key_access(check, calls):
     findings = Findings()
     masks = set()
     for dll, name, arguments in opens:
-        if len(arguments) != 5 or int(arguments[0][0], 16) != HKEY_LOCAL_MACHINE \
+        if len(arguments) != 5 \
+                or int(arguments[0][0], 16) != pointer(HKEY_LOCAL_MACHINE, width) \
                 or arguments[1][1] != SERIALCOMM:
             findings.add("a key other than HKLM\\" + SERIALCOMM, show_call(dll, name, arguments))
             continue
-        mask = int(arguments[3][0], 16)
+        mask = dword(arguments[3][0])
         masks.add(mask)
         # Reading needs no more than KEY_READ; anything beyond it could write.
         if mask & ~KEY_READ:
@@ -277,7 +261,7 @@ def check_key_access(check, calls):
     findings.report(check)
 
 
-def check_no_writing_calls(check, calls, ports):
+def check_no_writing_calls(check, calls, ports, width):
     counts = {}
     for dll, name, arguments in calls:
         counts["%s.%s" % (dll, name)] = counts.get("%s.%s" % (dll, name), 0) + 1
@@ -289,16 +273,16 @@ def check_no_writing_calls(check, calls, ports):
     for dll, name, arguments in calls:
         call = show_call(dll, name, arguments)
         if name.startswith("CreateFileMapping"):
-            if arguments[0][0] != "ffffffff":
+            if int(arguments[0][0], 16) != pointer(INVALID_HANDLE_VALUE, width):
                 findings.add("a mapping backed by a file", call)
         elif name.startswith("CreateFile"):
             path = arguments[0][1] or ""
-            if not path.startswith("\\\\.\\") or int(arguments[4][0], 16) != OPEN_EXISTING:
+            if not path.startswith("\\\\.\\") or dword(arguments[4][0]) != OPEN_EXISTING:
                 findings.add("an open of something other than an existing device", call)
             else:
                 probed.add(path[4:])
         elif name.startswith("SystemParametersInfo"):
-            if int(arguments[3][0], 16) != 0:
+            if dword(arguments[3][0]) != 0:
                 findings.add("a system setting saved", call)
         elif name not in ALLOWED_REGISTRY_CALLS and any(p.search(name) for p in WRITING_CALLS):
             findings.add("a call that writes: %s.%s" % (dll, name), call)
@@ -323,26 +307,6 @@ def check_prefix(check, origin, program_prefix, idle_prefix):
         check.failures.append("changed only by Portlook: " + describe(place))
 
 
-def write_results(path, checks, seconds):
-    failures = sum(1 for check in checks if check.failures)
-    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
-             '<testsuites tests="%d" failures="%d" disabled="0" errors="0" time="%.3f" '
-             'name="AllTests">' % (len(checks), failures, seconds),
-             '  <testsuite name="NoWritesTest" tests="%d" failures="%d" disabled="0" '
-             'skipped="0" errors="0" time="%.3f">' % (len(checks), failures, seconds)]
-    for check in checks:
-        lines.append('    <testcase name=%s status="run" result="completed" time="%.3f" '
-                     'classname="NoWritesTest">' % (quoteattr(check.name), check.seconds))
-        for failure in check.failures:
-            lines.append('      <failure message=%s type=""></failure>' % quoteattr(failure))
-        lines.append('      <system-out>%s</system-out>' % escape("\n".join(check.notes)))
-        lines.append("    </testcase>")
-    lines += ["  </testsuite>", "</testsuites>"]
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("\n".join(lines) + "\n")
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--wine-run", "--driver", "--program", "--idle", "--results"):
@@ -350,12 +314,15 @@ def main():
     args = parser.parse_args()
 
     started = time.monotonic()
-    origin = cached_prefix(args.wine_run)
+    wine_run = load_wine_run(args.wine_run)
+    width = wine_run.pe_width(args.program)
+    # The prefix every session is copied from.
+    origin = wine_run.ensure_cached_prefix(wine_run.program_width(args.driver))
     program_session = run_session(args.wine_run, args.driver, args.program)
     idle_session = run_session(args.wine_run, args.driver, args.idle)
     checks = []
     try:
-        check = Check("BothSessionsRunAndEndWithExitCodeZero")
+        check = Check(SUITE, "BothSessionsRunAndEndWithExitCodeZero")
         check_run(check, program_session, "Portlook")
         check_run(check, idle_session, "idle program")
         check.done()
@@ -367,19 +334,19 @@ def main():
         listed = re.search(r"^ports (.*)$", program_session[1], re.M)
         ports = listed.group(1).split(",") if listed else []
 
-        check = Check("OpensSerialCommReadOnly")
+        check = Check(SUITE, "OpensSerialCommReadOnly")
         check.expect(calls, "no traced calls of Portlook")
-        check_key_access(check, calls)
+        check_key_access(check, calls, width)
         check.done()
         checks.append(check)
 
-        check = Check("MakesNoCallThatWrites")
+        check = Check(SUITE, "MakesNoCallThatWrites")
         check.expect(calls, "no traced calls of Portlook")
-        check_no_writing_calls(check, calls, ports)
+        check_no_writing_calls(check, calls, ports, width)
         check.done()
         checks.append(check)
 
-        check = Check("ChangesThePrefixNoMoreThanAnIdleProgram")
+        check = Check(SUITE, "ChangesThePrefixNoMoreThanAnIdleProgram")
         if check.expect(program_session[3] and idle_session[3], "a session kept no prefix"):
             check_prefix(check, origin, program_session[3], idle_session[3])
         check.done()
@@ -388,7 +355,7 @@ def main():
         for session in (program_session, idle_session):
             if session[3]:
                 shutil.rmtree(os.path.dirname(session[3]), ignore_errors=True)
-    write_results(args.results, checks, time.monotonic() - started)
+    write_results(args.results, SUITE, checks, time.monotonic() - started)
     return 1 if any(check.failures for check in checks) else 0
 
 

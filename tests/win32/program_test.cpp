@@ -19,6 +19,14 @@ constexpr DWORD kStartTimeout = 20000;
 
 using Rows = std::vector<std::vector<std::string>>;
 
+bool HasChildWithText(HWND window, const std::string& text) {
+    for (HWND child = ::GetWindow(window, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (WindowText(child) == text) return true;
+    }
+    return false;
+}
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -217,12 +225,7 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstWindowAndEnds) {
     const auto second = Start();
     HWND notice = second->WaitForWindow(kDialogClass, kCaption, kStartTimeout);
     ASSERT_NE(notice, nullptr);
-    bool sawText = false;
-    for (HWND child = ::GetWindow(notice, GW_CHILD); child;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (WindowText(child) == "Previous version detected, will now restore it") sawText = true;
-    }
-    EXPECT_TRUE(sawText);
+    EXPECT_TRUE(HasChildWithText(notice, "Previous version detected, will now restore it"));
     EXPECT_EQ(::GetDlgItem(notice, IDC_PORT_LIST), nullptr) << "the notice, not a second list";
     ::PostMessageA(notice, WM_COMMAND, IDOK, 0);
 
@@ -342,8 +345,9 @@ void PressKeys(std::initializer_list<WORD> held, WORD key) {
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-// The help engine of the prefix, moved aside for as long as the object lives; a running one
-// is ended first, as WinHelp would otherwise just reuse it.
+// Every copy of the prefix's help engine, moved aside for as long as the object lives; a
+// running one is ended first, as WinHelp would otherwise just reuse it. Which copies there are
+// depends on the prefix: one made by 64-bit Wine alone has none in the Windows directory.
 class HelpEngineRemoved {
 public:
     HelpEngineRemoved() {
@@ -356,20 +360,27 @@ public:
             ::WaitForSingleObject(process.Get(), 5000);
         }
         for (const char* path : kPaths) {
-            m_moved.push_back(::MoveFileA(path, (std::string(path) + ".away").c_str()) != FALSE);
+            if (::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) continue;
+            if (::MoveFileA(path, Away(path).c_str())) {
+                m_moved.push_back(path);
+            } else {
+                m_allMoved = false;
+            }
         }
     }
     ~HelpEngineRemoved() {
-        for (size_t i = 0; i < m_moved.size(); ++i) {
-            if (m_moved[i]) ::MoveFileA((std::string(kPaths[i]) + ".away").c_str(), kPaths[i]);
-        }
+        for (const char* path : m_moved) ::MoveFileA(Away(path).c_str(), path);
     }
-    bool Removed() const { return m_moved == std::vector<bool>{true, true}; }
+    // Whether there was a copy and none is left.
+    bool Removed() const { return !m_moved.empty() && m_allMoved; }
 
 private:
+    static std::string Away(const char* path) { return std::string(path) + ".away"; }
+
     static constexpr const char* kPaths[] = {"C:\\windows\\winhlp32.exe",
                                              "C:\\windows\\system32\\winhlp32.exe"};
-    std::vector<bool> m_moved;
+    std::vector<const char*> m_moved;
+    bool m_allMoved = true;
 };
 
 TEST_F(ProgramTest, HelpKeyAsksTheHelpEngineForTheProgramsHelpFile) {
@@ -409,12 +420,10 @@ TEST_F(ProgramTest, HelpEngineThatCannotStartGivesTheFrameworksMessage) {
             return message != nullptr;
         },
         10000));
-    bool sawText = false;
-    for (HWND child = ::GetWindow(message, GW_CHILD); child;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (WindowText(child) == "Die Hilfe konnte nicht aufgerufen werden.") sawText = true;
-    }
-    EXPECT_TRUE(sawText);
+    // The box can be found by its caption before its text is set.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return HasChildWithText(message, "Die Hilfe konnte nicht aufgerufen werden."); },
+        5000));
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+"""Shared by our Python tests: test cases whose results are written as GoogleTest writes its
+XML, so that they are counted with the rest, and scripts/wine-run loaded as a module."""
+
+import importlib.machinery
+import importlib.util
+import os
+import time
+from xml.sax.saxutils import escape, quoteattr
+
+
+class Check:
+    """One test case: its name, its failures and what it has to say."""
+
+    def __init__(self, suite, name):
+        self.suite = suite
+        self.name = name
+        self.failures = []
+        self.notes = []
+        self.started = time.monotonic()
+        self.seconds = 0.0
+
+    def expect(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return condition
+
+    def note(self, message):
+        self.notes.append(message)
+
+    def done(self):
+        self.seconds = time.monotonic() - self.started
+        print("[ %s ] %s.%s" % ("FAILED" if self.failures else "    OK", self.suite, self.name))
+        for line in self.notes:
+            print("    " + line)
+        for line in self.failures:
+            print("    FAILURE: " + line)
+
+
+def write_results(path, suite, checks, seconds):
+    failures = sum(1 for check in checks if check.failures)
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             '<testsuites tests="%d" failures="%d" disabled="0" errors="0" time="%.3f" '
+             'name="AllTests">' % (len(checks), failures, seconds),
+             '  <testsuite name=%s tests="%d" failures="%d" disabled="0" skipped="0" '
+             'errors="0" time="%.3f">' % (quoteattr(suite), len(checks), failures, seconds)]
+    for check in checks:
+        lines.append('    <testcase name=%s status="run" result="completed" time="%.3f" '
+                     'classname=%s>' % (quoteattr(check.name), check.seconds, quoteattr(suite)))
+        for failure in check.failures:
+            lines.append('      <failure message=%s type=""></failure>' % quoteattr(failure))
+        lines.append('      <system-out>%s</system-out>' % escape("\n".join(check.notes)))
+        lines.append("    </testcase>")
+    lines += ["  </testsuite>", "</testsuites>"]
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def load_wine_run(path):
+    """scripts/wine-run as a module, to find prefixes and widths as it does."""
+    loader = importlib.machinery.SourceFileLoader("wine_run", path)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("wine_run", loader))
+    loader.exec_module(module)
+    return module
