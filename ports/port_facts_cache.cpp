@@ -1,16 +1,18 @@
 #include "ports/port_facts_cache.h"
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 bool PortNameLess::operator()(const std::string& a, const std::string& b) const {
 #ifdef _WIN32
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char left, char right) {
-                                            return std::toupper(static_cast<unsigned char>(left)) <
-                                                   std::toupper(static_cast<unsigned char>(right));
-                                        });
+    // Port names are ASCII; the runtime's toupper is a call per character, and every
+    // survey looks every port up.
+    const auto upper = [](char c) {
+        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    };
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [&upper](char left, char right) { return upper(left) < upper(right); });
 #else
     return a < b;
 #endif
