@@ -2,7 +2,9 @@
 // are probed side by side, at most a few at once, so a survey takes about as long as its
 // slowest port. A survey waits for its answers only so long: a port whose open hangs (a
 // Bluetooth link trying to reach its device) stays pending, and while it is, no later survey
-// probes it again. Its answer, whenever it comes, serves whoever shows that port.
+// probes it again. Its answer, whenever it comes, serves whoever shows that port. Once a
+// survey has its answers, or has waited long enough, who holds its busy ports is looked up,
+// once for all of them, and not at all when none is busy.
 #pragma once
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ports/port_holders.h"
 #include "ports/port_survey.h"
 
 class SurveyRunner {
@@ -26,6 +29,9 @@ public:
         bool listRead = false;         // a survey read the port list...
         std::optional<PortRows> rows;  // ...and found these rows, not yet probed (none: unreadable)
         std::vector<std::pair<std::string, PortStatus>> answers;  // port and status, in order
+        // The holders of the busy ports of the survey that finished, port by port; they come
+        // with `finished`.
+        std::vector<std::pair<std::string, PortHolders>> holders;
         bool finished = false;  // the survey in flight has its answers, or waited long enough
     };
 
@@ -33,7 +39,8 @@ public:
     // Less than the continuous mode's period, so that a hanging port does not stop it.
     static constexpr std::chrono::milliseconds kPatience{1500};
 
-    SurveyRunner(RowReader readRows, PortProbe probe, Wake wake,
+    // The holder lookup runs on the survey's thread, never on the caller's.
+    SurveyRunner(RowReader readRows, PortProbe probe, PortHolderLookup findHolders, Wake wake,
                  unsigned probesAtOnce = kProbesAtOnce,
                  std::chrono::milliseconds patience = kPatience);
     // Never waits for a probe: threads still inside one end on their own, touching nothing
@@ -52,7 +59,7 @@ public:
 
 private:
     struct Shared;
-    static void ReadRows(const std::shared_ptr<Shared>& shared, unsigned survey);
+    static void ReadRows(const std::shared_ptr<Shared>& shared);
     static void ProbeQueued(const std::shared_ptr<Shared>& shared);
     static void StartProbers(const std::shared_ptr<Shared>& shared);
 
