@@ -8,17 +8,19 @@
 #include "app/program_version.h"
 #include "app/system_text.h"
 #include "ports/port_facts_cache.h"
+#include "ports/port_holders.h"
 #include "ports/port_probe.h"
 #include "ports/system_port_source.h"
 
 namespace {
 
-// The system's ports, or only the named one, probed, with what is known of their devices.
+// The system's ports, or only the named one, probed, with what is known of their devices and
+// who holds the busy ones.
 std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPort) {
     SystemPortSource source;
-    std::optional<PortRows> rows = SurveyForReport(source, ProbePort, onlyPort);
+    std::optional<PortRows> rows = SurveyForReport(source, ProbePort, FindPortHolders, onlyPort);
     if (!rows) return rows;
-    // The lookup matches the system's own names, so it comes before the conversion.
+    // The lookups match the system's own names, so they come before the conversion.
     PortFactsCache().Fill(*rows);
     ConvertRowsToUtf8(*rows);
     return rows;

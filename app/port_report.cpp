@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/system_text.h"
+#include "ports/port_holders_text.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ bool NamesPort(const std::string& name, const std::string& port) {
 }
 
 std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
+                                        const PortHolderLookup& findHolders,
                                         const std::optional<std::string>& onlyPort) {
     std::optional<PortRows> rows = ReadPortRows(source);
     if (!rows) return rows;
@@ -88,18 +90,26 @@ std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
         rows = std::move(selected);
     }
     for (PortRow& row : *rows) row.status = probe(row.port.c_str());
+    FillPortHolders(*rows, findHolders);
     return rows;
 }
 
 std::string TableText(const PortRows& rows, bool withHeader) {
-    using Line = std::array<std::string, 4>;
+    using Line = std::array<std::string, 5>;
+    const bool held = std::any_of(rows.begin(), rows.end(),
+                                  [](const PortRow& row) { return !row.holders.empty(); });
+    const size_t columns = held ? 5 : 4;
     std::vector<Line> lines;
-    if (withHeader) lines.push_back({"Device", "Port", "Status", "Description"});
+    if (withHeader) lines.push_back({"Device", "Port", "Status", "Description", "Held by"});
     for (const PortRow& row : rows) {
+        std::string holders;
+        for (const std::string& holder : DescribePortHolders(row.holders)) {
+            holders += (holders.empty() ? "" : ", ") + holder;
+        }
         lines.push_back({Printable(row.device), Printable(row.port), StatusText(row.status),
-                         Printable(row.facts.description)});
+                         Printable(row.facts.description), Printable(holders)});
     }
-    std::array<size_t, 4> widths{};
+    std::array<size_t, 5> widths{};
     for (const Line& line : lines) {
         for (size_t column = 0; column < widths.size(); ++column) {
             widths[column] = std::max(widths[column], DisplayWidth(line[column]));
@@ -108,9 +118,13 @@ std::string TableText(const PortRows& rows, bool withHeader) {
     std::string text;
     for (const Line& line : lines) {
         std::string out = line[0];
-        for (size_t column = 1; column < line.size(); ++column) {
-            out.append(widths[column - 1] - DisplayWidth(line[column - 1]) + 2, ' ');
+        size_t last = 0;  // the column `out` ends with
+        for (size_t column = 1; column < columns; ++column) {
+            // A column with nothing in it, not even a header, takes no room.
+            if (widths[column] == 0) continue;
+            out.append(widths[last] - DisplayWidth(line[last]) + 2, ' ');
             out += line[column];
+            last = column;
         }
         out.erase(out.find_last_not_of(' ') + 1);  // no padding after an empty description
         text += out + '\n';
@@ -134,6 +148,13 @@ std::string JsonText(const PortRows& rows) {
         for (const auto& fact : known) {
             if (!fact.second->empty()) port[fact.first] = *fact.second;
         }
+        nlohmann::ordered_json holders = nlohmann::ordered_json::array();
+        for (const PortHolder& holder : row.holders) {
+            holders.push_back({{"pid", holder.pid},
+                               {"name", holder.visible ? nlohmann::ordered_json(holder.name)
+                                                       : nlohmann::ordered_json()}});
+        }
+        port["holders"] = std::move(holders);
         list.push_back(std::move(port));
     }
     // Bytes that are not UTF-8 become U+FFFD instead of an exception.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/cli_arguments.h"
+#include "ports/port_holders.h"
 #include "ports/port_survey.h"
 
 // Exit statuses; scripts rely on them.
@@ -23,15 +24,18 @@ int ExitStatusFor(PortStatus status);
 // on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.
 bool NamesPort(const std::string& name, const std::string& port);
 
-// Every port the source lists, probed; with a name, only the first port of that name, and no
-// other port is opened.
+// Every port the source lists, probed, with the holders of the busy ones; with a name, only the
+// first port of that name, and no other port is opened.
 std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
+                                        const PortHolderLookup& findHolders,
                                         const std::optional<std::string>& onlyPort);
 
-// A line per row, under a header if asked, each column as wide as its widest text. Control
-// characters show as '?' so that a name cannot break a line or steer the terminal.
+// A line per row, under a header if asked, each column as wide as its widest text; a column of
+// holders follows when some row has them. Control characters show as '?' so that a name
+// cannot break a line or steer the terminal.
 std::string TableText(const PortRows& rows, bool withHeader);
-// A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold.
+// A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold. A holder that
+// cannot be seen has a null name.
 std::string JsonText(const PortRows& rows);
 
 struct Report {

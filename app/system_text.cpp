@@ -41,5 +41,6 @@ void ConvertRowsToUtf8(PortRows& rows) {
               &row.facts.bus, &row.facts.location, &row.facts.driver}) {
             *text = SystemTextToUtf8(*text);
         }
+        for (PortHolder& holder : row.holders) holder.name = SystemTextToUtf8(holder.name);
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ports/port_facts.h"
+#include "ports/port_holder.h"
 #include "ports/port_source.h"
 #include "ports/port_status.h"
 
@@ -14,7 +15,8 @@ struct PortRow {
     std::string device;  // the value's name: how the system names the port's device
     std::string port;    // the value's data: the name a program opens
     PortStatus status = PortStatus::Unknown;
-    PortFacts facts{};  // filled in by whoever looks the device up
+    PortFacts facts{};      // filled in by whoever looks the device up
+    PortHolders holders{};  // of a busy port, filled in by whoever looks them up
 };
 using PortRows = std::vector<PortRow>;
 

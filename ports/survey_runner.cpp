@@ -12,16 +12,18 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 struct SurveyRunner::Shared {
-    Shared(RowReader reader, PortProbe portProbe, Wake wakeUp, unsigned width,
-           std::chrono::milliseconds wait)
+    Shared(RowReader reader, PortProbe portProbe, PortHolderLookup holderLookup, Wake wakeUp,
+           unsigned width, std::chrono::milliseconds wait)
         : readRows(std::move(reader)),
           probe(portProbe),
+          findHolders(std::move(holderLookup)),
           probesAtOnce(width),
           patience(wait),
           wake(std::move(wakeUp)) {}
 
     const RowReader readRows;
     const PortProbe probe;
+    const PortHolderLookup findHolders;
     const unsigned probesAtOnce;
     const std::chrono::milliseconds patience;
 
@@ -42,6 +44,9 @@ struct SurveyRunner::Shared {
     std::deque<std::string> queue;  // ports waiting for a prober
     std::set<std::string> pending;  // ports queued or being probed
     std::set<std::string> awaited;  // ports the survey in flight waits for
+    PortRows surveyed;              // the rows of the survey in flight
+    std::set<std::string> busy;     // its ports found busy
+    bool closing = false;           // its holders are being looked up
     unsigned probing = 0;           // threads inside a probe
     unsigned helpersStarting = 0;   // helpers made but not yet probing
     Clock::time_point lastProbeStart;
@@ -59,15 +64,40 @@ struct SurveyRunner::Shared {
             wake();
         }
     }
-    void Finish() {
+    // The survey in flight has its answers or has waited long enough: who holds its busy ports
+    // is looked up, the mutex released meanwhile, and then it is finished.
+    void Close(std::unique_lock<std::mutex>& lock) {
+        if (closing || !inFlight) return;
+        closing = true;
         awaited.clear();
+        PortRows busyRows;
+        for (const PortRow& row : surveyed) {
+            if (busy.count(row.port) != 0) busyRows.push_back(row);
+        }
+        if (!busyRows.empty() && findHolders) {
+            lock.unlock();
+            std::vector<PortHolders> holders = findHolders(busyRows);
+            lock.lock();
+            holders.resize(busyRows.size());
+            for (size_t row = 0; row < busyRows.size(); ++row) {
+                news.holders.emplace_back(busyRows[row].port, std::move(holders[row]));
+            }
+        }
+        Finish();
+    }
+    void Finish() {
+        closing = false;
+        awaited.clear();
+        surveyed.clear();
+        busy.clear();
         inFlight = false;
         news.finished = true;
         finished.notify_all();
         WakeOnce();
     }
-    void QueueRows(std::optional<PortRows> rows) {
+    void QueueRows(std::unique_lock<std::mutex>& lock, std::optional<PortRows> rows) {
         if (rows) {
+            surveyed = *rows;
             for (const PortRow& row : *rows) {
                 if (pending.insert(row.port).second) {
                     queue.push_back(row.port);
@@ -78,7 +108,7 @@ struct SurveyRunner::Shared {
         news.listRead = true;
         news.rows = std::move(rows);
         if (awaited.empty()) {
-            Finish();
+            Close(lock);
         } else if (shownEarly) {
             WakeOnce();
         }
@@ -104,8 +134,9 @@ struct SurveyRunner::Shared {
         pending.erase(port);
         news.answers.emplace_back(port, status);
         if (awaited.erase(port) != 0) {
+            if (status == PortStatus::Busy) busy.insert(port);
             if (awaited.empty()) {
-                Finish();
+                Close(lock);
             } else if (shownEarly) {
                 WakeOnce();
             }
@@ -126,7 +157,7 @@ void RunPrimary(const std::shared_ptr<SurveyRunner::Shared>& shared, unsigned ge
             lock.unlock();
             std::optional<PortRows> rows = shared->readRows();
             lock.lock();
-            shared->QueueRows(std::move(rows));
+            shared->QueueRows(lock, std::move(rows));
         } else if (!shared->queue.empty()) {
             shared->ProbeOne(lock, generation);
         } else {
@@ -151,13 +182,13 @@ void StartPrimary(const std::shared_ptr<SurveyRunner::Shared>& shared) {
 void RunWatch(const std::shared_ptr<SurveyRunner::Shared>& shared) {
     std::unique_lock<std::mutex> lock(shared->mutex);
     while (!shared->stopping) {
-        if (!shared->inFlight) {
+        if (!shared->inFlight || shared->closing) {
             shared->watch.wait(lock);
             continue;
         }
         const Clock::time_point now = Clock::now();
         if (now >= shared->started + shared->patience) {
-            shared->Finish();
+            shared->Close(lock);
             continue;
         }
         // Nobody says when ports are queued or a probe begins: a hand-over each would cost
@@ -202,10 +233,11 @@ void RunWatch(const std::shared_ptr<SurveyRunner::Shared>& shared) {
 
 }  // namespace
 
-SurveyRunner::SurveyRunner(RowReader readRows, PortProbe probe, Wake wake, unsigned probesAtOnce,
-                           std::chrono::milliseconds patience)
-    : m_shared(std::make_shared<Shared>(std::move(readRows), probe, std::move(wake),
-                                        probesAtOnce == 0 ? 1 : probesAtOnce, patience)) {}
+SurveyRunner::SurveyRunner(RowReader readRows, PortProbe probe, PortHolderLookup findHolders,
+                           Wake wake, unsigned probesAtOnce, std::chrono::milliseconds patience)
+    : m_shared(std::make_shared<Shared>(std::move(readRows), probe, std::move(findHolders),
+                                        std::move(wake), probesAtOnce == 0 ? 1 : probesAtOnce,
+                                        patience)) {}
 
 SurveyRunner::~SurveyRunner() {
     const std::lock_guard<std::mutex> lock(m_shared->mutex);

@@ -4,7 +4,8 @@
 // ports, at most a few probes at once, so that a survey takes about as long as its slowest
 // port. A survey waits for its answers only so long: a port whose open hangs stays pending,
 // and while it is, no later survey probes it again. Its answer, whenever it comes, serves
-// whoever shows that port.
+// whoever shows that port. Once a survey has its answers, or has waited long enough, who holds
+// its busy ports is looked up, once for all of them, and not at all when none is busy.
 #pragma once
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "ports/port_holders.h"
 #include "ports/port_survey.h"
 
 class SurveyRunner {
@@ -28,6 +30,9 @@ public:
         bool listRead = false;         // a survey read the port list...
         std::optional<PortRows> rows;  // ...and found these rows, not yet probed (none: unreadable)
         std::vector<std::pair<std::string, PortStatus>> answers;  // port and status, in order
+        // The holders of the busy ports of the survey that finished, port by port; they come
+        // with `finished`.
+        std::vector<std::pair<std::string, PortHolders>> holders;
         bool finished = false;  // the survey in flight has its answers, or waited long enough
     };
 
@@ -40,7 +45,8 @@ public:
     // they come; a quicker one is shown once, whole.
     static constexpr std::chrono::milliseconds kShowAfter{50};
 
-    SurveyRunner(RowReader readRows, PortProbe probe, Wake wake,
+    // The holder lookup runs on one of the survey's threads, never on the caller's.
+    SurveyRunner(RowReader readRows, PortProbe probe, PortHolderLookup findHolders, Wake wake,
                  unsigned probesAtOnce = kProbesAtOnce,
                  std::chrono::milliseconds patience = kPatience);
     // Never waits for a probe: threads still inside one end on their own, touching nothing

@@ -12,6 +12,7 @@
 #include "ports/port_device_classes.h"
 #include "ports/port_facts_cache.h"
 #include "ports/port_facts_text.h"
+#include "ports/port_holders_text.h"
 #include "res/resource.h"
 #include "ui/port_list_update.h"
 
@@ -113,9 +114,12 @@ BOOL CPortListDlg::OnInitDialog() {
 
     const HWND window = m_hWnd;
     const std::shared_ptr<FactsReader> facts = m_facts;
-    m_survey =
-        std::make_unique<SurveyRunner>([facts] { return facts->Read(); }, m_probe,
-                                       [window] { ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0); });
+    // Surveys follow one another, so the finder has one user at a time.
+    const auto holders = std::make_shared<PortHolderFinder>();
+    m_survey = std::make_unique<SurveyRunner>(
+        [facts] { return facts->Read(); }, m_probe,
+        [holders](const PortRows& rows) { return holders->Find(rows); },
+        [window] { ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0); });
     RefreshPorts();
     m_survey->WaitFinished(kStartupWait);
     OnSurveyNews();
@@ -176,9 +180,10 @@ void CPortListDlg::FollowPointer(POINT point) {
             : static_cast<int>(m_list.SendMessage(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
     if (row == m_nTipRow) return;
     m_nTipRow = row;
-    const PortFacts* facts =
-        row < 0 ? nullptr : m_view.FactsOf(m_list.GetItemText(row, kPortColumn));
-    const std::string text = facts ? DescribePortFacts(*facts) : std::string();
+    const PortRow* shown = row < 0 ? nullptr : m_view.RowOf(m_list.GetItemText(row, kPortColumn));
+    std::string text = shown ? DescribePortFacts(shown->facts) : std::string();
+    const std::string held = shown ? HeldByLines(shown->holders) : std::string();
+    if (!held.empty()) text += (text.empty() ? "" : "\n") + held;
     if (text.empty()) {
         m_tip.TrackActivate(false, m_list.m_hWnd);
         return;
@@ -208,6 +213,8 @@ void CPortListDlg::OnSurveyNews() {
     }
     if (news.rows) m_nTipRow = -2;  // the row under the pointer may show another port now
     if (!news.finished) return;
+    m_view.ShowHolders(news.holders);
+    m_nTipRow = -2;
     m_bRefreshing = false;
     m_statusIcon.SetIcon(m_hLampOff);
     if (m_bSizeColumnsWhenDone) {

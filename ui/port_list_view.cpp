@@ -18,6 +18,9 @@ bool PortListView::Answer(const Answers& answers, std::vector<int>* changed) {
 }
 
 void PortListView::ShowRows(PortRows rows, const Answers& answers) {
+    for (PortRow& row : rows) {
+        if (const PortRow* shown = RowOf(row.port)) row.holders = shown->holders;
+    }
     m_rows = std::move(rows);
     m_answered.assign(m_rows.size(), false);
     const bool waiting = Answer(answers, nullptr);
@@ -32,9 +35,18 @@ void PortListView::ShowRows(PortRows rows, const Answers& answers) {
     }
 }
 
-const PortFacts* PortListView::FactsOf(const std::string& port) const {
+void PortListView::ShowHolders(const Holders& holders) {
+    for (PortRow& row : m_rows) {
+        row.holders.clear();
+        for (const auto& held : holders) {
+            if (held.first == row.port) row.holders = held.second;
+        }
+    }
+}
+
+const PortRow* PortListView::RowOf(const std::string& port) const {
     for (const PortRow& row : m_rows) {
-        if (row.port == port) return &row.facts;
+        if (row.port == port) return &row;
     }
     return nullptr;
 }

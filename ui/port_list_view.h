@@ -1,6 +1,7 @@
 // The port list while surveys run beside it: a survey's rows come first, and their statuses
 // as the probes answer. A row waiting for its answer keeps the status it shows when it still
-// shows the same port, and shows none when the port is new to its place.
+// shows the same port, and shows none when the port is new to its place. A busy port's holders
+// stay until the survey's own come.
 #pragma once
 
 #include <string>
@@ -13,6 +14,7 @@
 class PortListView {
 public:
     using Answers = std::vector<std::pair<std::string, PortStatus>>;
+    using Holders = std::vector<std::pair<std::string, PortHolders>>;
 
     explicit PortListView(CColorListCtrl& list) : m_list(list) {}
 
@@ -20,8 +22,10 @@ public:
     void ShowRows(PortRows rows, const Answers& answers);
     // Answers that came later, for every row that shows their port, wherever a sort put it.
     void ShowAnswers(const Answers& answers);
-    // The facts of a port of the latest survey; null when it has none.
-    const PortFacts* FactsOf(const std::string& port) const;
+    // A finished survey's holders: every row's are now these or none.
+    void ShowHolders(const Holders& holders);
+    // The row of a port of the latest survey; null when it has none.
+    const PortRow* RowOf(const std::string& port) const;
 
 private:
     // Applies the answers to m_rows; true when some row still waits for one.

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 #include "app/cli_arguments.h"
@@ -36,6 +38,14 @@ std::string Trimmed(const std::string& text) {
 // Parsed without exceptions; a discarded value when the text is not JSON.
 Json Parsed(const std::string& text) { return Json::parse(text, nullptr, false); }
 
+// This test process as the holder of the port it keeps locked.
+std::string ThisProcessAsHolder() {
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name + " (PID " + std::to_string(::getpid()) + ")";
+}
+
 // Four ports, one in each state: ttyACM0 fails its open, ttyS1 is free, ttyS10 has no node,
 // ttyUSB0 is locked by another open.
 class ReportOfFakeSysfs : public ::testing::Test {
@@ -63,7 +73,7 @@ protected:
             ParseCliArguments(static_cast<int>(arguments.size()), arguments.data());
         EXPECT_EQ(parsed.action, CliArguments::Action::Report);
         SysfsPortSource source = m_tree.Source();
-        return MakeReport(SurveyForReport(source, ProbePort, parsed.port), parsed);
+        return MakeReport(SurveyForReport(source, ProbePort, FindPortHolders, parsed.port), parsed);
     }
 
     FakeSysfsTree m_tree;
@@ -83,21 +93,30 @@ TEST_F(ReportOfFakeSysfs, TableShowsEveryPortInOrderInColumnsSizedToTheirTexts) 
     const size_t port = header.find("Port");
     const size_t status = header.find("Status");
     const size_t description = header.find("Description");
+    const size_t held = header.find("Held by");
     ASSERT_EQ(header.compare(0, 6, "Device"), 0);
     EXPECT_EQ(port, std::string(kAdapter).size() + 2);
     EXPECT_EQ(status - port, m_tree.Node("ttyUSB0").size() + 2);
     EXPECT_EQ(description - status, std::string("not found").size() + 2);
+    ASSERT_NE(held, std::string::npos) << "the busy port's holder has a column";
+    EXPECT_EQ(held - description, std::string("Description").size() + 2);
 
+    // Only the busy port is looked up: the test holds the free one's terminal too.
     const std::vector<std::vector<std::string>> expected = {
-        {"cdc_acm", m_tree.Node("ttyACM0"), "unknown"},
-        {"serial8250", m_tree.Node("ttyS1"), "available"},
-        {"serial8250", m_tree.Node("ttyS10"), "not found"},
-        {kAdapter, m_tree.Node("ttyUSB0"), "busy"}};
+        {"cdc_acm", m_tree.Node("ttyACM0"), "unknown", ""},
+        {"serial8250", m_tree.Node("ttyS1"), "available", ""},
+        {"serial8250", m_tree.Node("ttyS10"), "not found", ""},
+        {kAdapter, m_tree.Node("ttyUSB0"), "busy", ThisProcessAsHolder()}};
     for (size_t row = 0; row < expected.size(); ++row) {
         const std::string& line = lines[row + 1];
         EXPECT_EQ(Trimmed(line.substr(0, port)), expected[row][0]);
         EXPECT_EQ(Trimmed(line.substr(port, status - port)), expected[row][1]);
-        EXPECT_EQ(line.substr(status), expected[row][2]) << "no blanks after the last text";
+        if (expected[row][3].empty()) {
+            EXPECT_EQ(line.substr(status), expected[row][2]) << "no blanks after the last text";
+        } else {
+            EXPECT_EQ(Trimmed(line.substr(status, description - status)), expected[row][2]);
+            EXPECT_EQ(line.substr(held), expected[row][3]);
+        }
     }
 }
 
@@ -117,16 +136,19 @@ TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
         EXPECT_EQ(report.exitStatus, entry.exitStatus) << entry.name;
         EXPECT_EQ(report.error, "") << entry.name;
         EXPECT_EQ(Lines(report.out).size(), 1u) << report.out;
-        EXPECT_NE(report.out.find("  " + entry.node + "  " + entry.status + "\n"),
+        const std::string held = entry.exitStatus == kExitBusy ? "  " + ThisProcessAsHolder() : "";
+        EXPECT_NE(report.out.find("  " + entry.node + "  " + entry.status + held + "\n"),
                   std::string::npos)
             << report.out;
     }
-    // With --json: that port alone, and the same exit status.
+    // With --json: that port alone, its holder, and the same exit status.
     const Report json = Run({"--json", "--port", "ttyUSB0"});
     EXPECT_EQ(json.exitStatus, kExitBusy);
     const Json parsed = Parsed(json.out);
     ASSERT_EQ(parsed.size(), 1u) << json.out;
     EXPECT_EQ(parsed[0]["port"], m_tree.Node("ttyUSB0"));
+    ASSERT_EQ(parsed[0]["holders"].size(), 1u) << json.out;
+    EXPECT_EQ(parsed[0]["holders"][0]["pid"], ::getpid());
     // Names match whole: neither a prefix nor a tail of a listed name is that port.
     for (const char* absent : {"ttyS2", "S1", "ttyUSB", "/dev/ttyS1"}) {
         const Report report = Run({"--port", absent});
@@ -149,10 +171,10 @@ PortStatus RecordingProbe(const char* port) {
 TEST_F(ReportOfFakeSysfs, OnePortAskedForIsTheOnlyOneOpened) {
     SysfsPortSource source = m_tree.Source();
     ProbedPorts().clear();
-    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, std::string("ttyUSB0")));
+    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, nullptr, std::string("ttyUSB0")));
     EXPECT_EQ(ProbedPorts(), std::vector<std::string>{m_tree.Node("ttyUSB0")});
     ProbedPorts().clear();
-    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, std::nullopt));
+    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, nullptr, std::nullopt));
     EXPECT_EQ(ProbedPorts().size(), 4u);
 }
 
@@ -175,14 +197,31 @@ TEST(Report, JsonAndTableCarryTheKnownFactsOnly) {
     EXPECT_EQ(Parsed(JsonText(rows)), Parsed(R"([
         {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy",
          "description": "USB Serial Port", "manufacturer": "FTDI", "vid": "0403", "pid": "6001",
-         "serial": "A1B2C3"},
+         "serial": "A1B2C3", "holders": []},
         {"device": "serial8250", "port": "/dev/ttyS0", "status": "available",
-         "description": "", "serial": "0042"}])"));
+         "description": "", "serial": "0042", "holders": []}])"));
     EXPECT_EQ(TableText(rows, true),
               "Device      Port          Status     Description\n"
               "adapter     /dev/ttyUSB0  busy       USB Serial Port\n"
               "serial8250  /dev/ttyS0    available\n");
     EXPECT_EQ(JsonText({}), "[]\n");
+}
+
+TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
+    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
+                     Row("serial8250", "/dev/ttyS0", PortStatus::Busy)};
+    rows[0].holders = {{4312, "minicom", true}, {1, "", false}, {77, "", false}};
+    rows[1].holders = {{501, "", true}};
+    const Json json = Parsed(JsonText(rows));
+    EXPECT_EQ(json[0]["holders"], Parsed(R"([{"pid": 4312, "name": "minicom"},
+        {"pid": 1, "name": null}, {"pid": 77, "name": null}])"));
+    EXPECT_EQ(json[1]["holders"], Parsed(R"([{"pid": 501, "name": ""}])"));
+    // The processes that cannot be seen read as one.
+    EXPECT_EQ(TableText(rows, true),
+              "Device      Port          Status  Description  Held by\n"
+              "adapter     /dev/ttyUSB0  busy                 minicom (PID 4312), another program "
+              "(not visible to this user)\n"
+              "serial8250  /dev/ttyS0    busy                 PID 501\n");
 }
 
 TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {

@@ -97,10 +97,30 @@ protected:
     }
     std::unique_ptr<SurveyRunner> MakeRunner(std::optional<PortRows> rows,
                                              std::chrono::milliseconds patience = 10s) {
-        return std::make_unique<SurveyRunner>([rows] { return rows; }, GatedProbe,
-                                              [this] { ++m_wakes; }, 8, patience);
+        return std::make_unique<SurveyRunner>(
+            [rows] { return rows; }, GatedProbe,
+            [this](const PortRows& asked) { return FindHolders(asked); }, [this] { ++m_wakes; }, 8,
+            patience);
+    }
+    // Each port asked about is held by one process named after it.
+    std::vector<PortHolders> FindHolders(const PortRows& rows) {
+        const std::lock_guard<std::mutex> lock(m_lookupMutex);
+        std::vector<PortHolders> holders;
+        std::vector<std::string> ports;
+        for (const PortRow& row : rows) {
+            holders.push_back({PortHolder{42, row.port + ".exe", true}});
+            ports.push_back(row.port);
+        }
+        m_lookups.push_back(ports);
+        return holders;
+    }
+    std::vector<std::vector<std::string>> Lookups() {
+        const std::lock_guard<std::mutex> lock(m_lookupMutex);
+        return m_lookups;
     }
     std::atomic<int> m_wakes{0};
+    std::mutex m_lookupMutex;
+    std::vector<std::vector<std::string>> m_lookups;  // the ports of each lookup
 };
 
 std::map<std::string, PortStatus> Answers(const SurveyRunner::News& news) {
@@ -167,6 +187,35 @@ TEST_F(SurveyRunnerTest, AHangingPortIsWaitedForOnlySoLongAndNeverProbedTwice) {
     ASSERT_TRUE(g_gate.WaitForNoneInside());
     EXPECT_EQ(AnswersOf(*runner, {"A1"}),
               (std::map<std::string, PortStatus>{{"A1", PortStatus::Available}}));
+}
+
+TEST_F(SurveyRunnerTest, HoldersAreLookedUpOnceForTheBusyPortsAndNeverWhenNoneIsBusy) {
+    const auto idle = MakeRunner(RowsOf({"A1", "A2"}));
+    ASSERT_TRUE(idle->Start());
+    ASSERT_TRUE(idle->WaitFinished(10s));
+    EXPECT_TRUE(idle->Take().holders.empty());
+    EXPECT_TRUE(Lookups().empty()) << "no port busy, no lookup";
+
+    const auto runner = MakeRunner(RowsOf({"B1", "A2", "B3"}));
+    ASSERT_TRUE(runner->Start());
+    ASSERT_TRUE(runner->WaitFinished(10s));
+    const SurveyRunner::News news = runner->Take();
+    EXPECT_TRUE(news.finished);
+    ASSERT_EQ(Lookups(), (std::vector<std::vector<std::string>>{{"B1", "B3"}}));
+    ASSERT_EQ(news.holders.size(), 2u);
+    EXPECT_EQ(news.holders[0].first, "B1");
+    EXPECT_EQ(news.holders[1].first, "B3");
+    ASSERT_EQ(news.holders[1].second.size(), 1u);
+    EXPECT_EQ(news.holders[1].second[0].name, "B3.exe");
+}
+
+TEST_F(SurveyRunnerTest, AHangingPortDoesNotKeepTheOthersHoldersBack) {
+    g_gate.Hold("A1");
+    const auto runner = MakeRunner(RowsOf({"A1", "B2"}), 50ms);
+    ASSERT_TRUE(runner->Start());
+    ASSERT_TRUE(runner->WaitFinished(10s));
+    EXPECT_EQ(Lookups(), (std::vector<std::vector<std::string>>{{"B2"}}));
+    EXPECT_EQ(runner->Take().holders.size(), 1u);
 }
 
 TEST_F(SurveyRunnerTest, AListThatCannotBeReadFinishesAtOnceWithoutRows) {

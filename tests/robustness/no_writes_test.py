@@ -34,6 +34,10 @@ HKEY_LOCAL_MACHINE = 0x80000002 - (1 << 32)
 INVALID_HANDLE_VALUE = -1
 KEY_READ = 0x20019
 OPEN_EXISTING = 3
+# Access that could change what is opened: GENERIC_WRITE and GENERIC_ALL, MAXIMUM_ALLOWED,
+# WRITE_OWNER, WRITE_DAC and DELETE, and the file-specific rights to write data, attributes
+# and extended attributes.
+WRITE_ACCESS = 0x40000000 | 0x10000000 | 0x02000000 | 0xD0000 | 0x116
 REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
 # Start-up, "&Single", switching "&Continuously" on, and at least two ticks.
 LEAST_REFRESHES = 5
@@ -269,6 +273,7 @@ def check_no_writing_calls(check, calls, ports, width):
                % (len(calls), len(counts),
                   ", ".join("%s %d" % entry for entry in sorted(counts.items()))))
     probed = set()
+    read_only = set()
     findings = Findings()
     for dll, name, arguments in calls:
         call = show_call(dll, name, arguments)
@@ -279,15 +284,19 @@ def check_no_writing_calls(check, calls, ports, width):
             path = arguments[0][1] or ""
             if not path.startswith("\\\\.\\") or dword(arguments[4][0]) != OPEN_EXISTING:
                 findings.add("an open of something other than an existing device", call)
-            else:
+            elif int(arguments[1][0], 16) & WRITE_ACCESS:
                 probed.add(path[4:])
+            else:
+                # The lookup of who holds a busy port reads devices it does not probe.
+                read_only.add(path[4:])
         elif name.startswith("SystemParametersInfo"):
             if dword(arguments[3][0]) != 0:
                 findings.add("a system setting saved", call)
         elif name not in ALLOWED_REGISTRY_CALLS and any(p.search(name) for p in WRITING_CALLS):
             findings.add("a call that writes: %s.%s" % (dll, name), call)
     findings.report(check)
-    check.note("devices opened: %s" % ", ".join(sorted(probed)))
+    check.note("devices opened: %s; read only: %s" % (", ".join(sorted(probed)),
+                                                      ", ".join(sorted(read_only))))
     check.expect(probed == set(ports),
                  "probed %s, the key lists %s" % (sorted(probed), sorted(ports)))
 

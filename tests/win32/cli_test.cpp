@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/win32/captured_run.h"
+#include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
 
 namespace {
@@ -61,10 +62,44 @@ TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
     const CapturedRun json = Run("--json");
     EXPECT_EQ(json.exitCode, 0u);
     EXPECT_EQ(Json::parse(json.out, nullptr, false), Json::parse(R"([
-        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found", "description": ""},
-        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown", "description": ""},
-        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "description": ""},
-        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "description": ""}])"));
+        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found", "description": "",
+         "holders": []},
+        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown", "description": "",
+         "holders": []},
+        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "description": "",
+         "holders": []},
+        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "description": "",
+         "holders": []}])"))
+        << "COM61 is busy, but nobody holds it";
+}
+
+TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", "COM21"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM22"));
+    const PortHolderProcess holder("COM21");
+    ASSERT_TRUE(holder.Holds());
+    const PortMadeBusy busy("COM21");
+    ASSERT_TRUE(busy.Done());
+    const std::string id = std::to_string(holder.Id());
+
+    const CapturedRun table = Run();
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(table.out,
+              "Device           Port   Status     Description  Held by\n"
+              "\\Device\\Serial0  COM21  busy                    portlook_port_holder.exe (PID " +
+                  id +
+                  ")\n"
+                  "\\Device\\Serial1  COM22  available\n");
+    EXPECT_EQ(Run("--port COM21").out,
+              "\\Device\\Serial0  COM21  busy  portlook_port_holder.exe (PID " + id + ")\n");
+
+    const CapturedRun json = Run("--json");
+    const Json parsed = Json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 2) << json.out;
+    EXPECT_EQ(parsed[0]["status"], "busy") << "the status text stays as it is";
+    EXPECT_EQ(parsed[0]["holders"],
+              Json::parse("[{\"pid\": " + id + R"(, "name": "portlook_port_holder.exe"}])"));
+    EXPECT_EQ(parsed[1]["holders"], Json::array());
 }
 
 TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {

@@ -11,6 +11,7 @@
 
 #include "res/resource.h"
 #include "tests/win32/port_device_node.h"
+#include "tests/win32/port_holder_process.h"
 #include "tests/win32/program_process.h"
 #include "tests/win32/serial_comm_key.h"
 
@@ -96,6 +97,35 @@ TEST_F(DescribeWindowTest, DescriptionColumnAndTipTellTheDevice) {
         kWait))
         << "the tip shows \"" << TipText() << "\"";
     // Over a row whose device is unknown there is nothing to show.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            PointAt(1);
+            return TipText().empty();
+        },
+        kWait))
+        << "the tip shows \"" << TipText() << "\"";
+    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+TEST_F(DescribeWindowTest, TipNamesWhoHoldsABusyPort) {
+    const PortHolderProcess holder(m_ports[0]);
+    ASSERT_TRUE(holder.Holds());
+    const PortMadeBusy busy(m_ports[0]);
+    ASSERT_TRUE(busy.Done());
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    EXPECT_TRUE(WaitUntil([&] { return m_list->Text(0, 2) == "busy"; }, kWait));
+    const std::string expected = std::string("Held by: ") + PortHolderProcess::kProgramName +
+                                 " (PID " + std::to_string(holder.Id()) + ")";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            PointAt(0);
+            return TipText() == expected;
+        },
+        kWait))
+        << "the tip shows \"" << TipText() << "\"";
+    // The free port's row has nothing to tell.
     EXPECT_TRUE(WaitUntil(
         [&] {
             PointAt(1);

@@ -1,0 +1,103 @@
+// Who holds a port, under Wine: helper programs hold ports of this run, and the lookup finds
+// them through the system's snapshot of handles.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ports/port_holders.h"
+#include "ports/port_probe.h"
+#include "tests/win32/port_holder_process.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+class PortHoldersTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_GE(m_ports.size(), 3u) << "run through scripts/wine-run"; }
+
+    static PortRow Row(const std::string& port) {
+        PortRow row;
+        row.device = "\\Device\\Serial" + port.substr(3);
+        row.port = port;
+        row.status = PortStatus::Busy;
+        return row;
+    }
+    // Each row's holders, by a finder that must have seen the system's handles.
+    static std::vector<PortHolders> Find(const PortRows& rows) {
+        PortHolderFinder finder;
+        std::vector<PortHolders> holders = finder.Find(rows);
+        EXPECT_FALSE(finder.LastFindFailed());
+        EXPECT_EQ(holders.size(), rows.size());
+        holders.resize(rows.size());
+        return holders;
+    }
+
+    const std::vector<std::string> m_ports = AvailablePorts();
+};
+
+void ExpectHolder(const PortHolder& holder, DWORD id) {
+    EXPECT_EQ(holder.pid, id);
+    EXPECT_EQ(holder.name, PortHolderProcess::kProgramName);
+    EXPECT_TRUE(holder.visible);
+}
+
+TEST_F(PortHoldersTest, ProgramsHoldingAPortAreNamedWithTheirProcessIds) {
+    const PortHolderProcess holder(m_ports[0]);
+    // Wine lets a second program open a held port.
+    const PortHolderProcess first(m_ports[1]);
+    const PortHolderProcess second(m_ports[1]);
+    ASSERT_TRUE(holder.Holds() && first.Holds() && second.Holds());
+    const PortMadeBusy busy(m_ports[0]);
+    ASSERT_TRUE(busy.Done());
+    ASSERT_EQ(ProbePort(m_ports[0].c_str()), PortStatus::Busy);
+
+    const std::vector<PortHolders> holders =
+        Find({Row(m_ports[0]), Row(m_ports[1]), Row(m_ports[2])});
+    ASSERT_EQ(holders[0].size(), 1u);
+    ExpectHolder(holders[0][0], holder.Id());
+    ASSERT_EQ(holders[1].size(), 2u);
+    const bool firstFirst = holders[1][0].pid == first.Id();
+    ExpectHolder(holders[1][firstFirst ? 0 : 1], first.Id());
+    ExpectHolder(holders[1][firstFirst ? 1 : 0], second.Id());
+    EXPECT_TRUE(holders[2].empty()) << "nobody holds " << m_ports[2];
+}
+
+TEST_F(PortHoldersTest, AHolderThatCannotBeOpenedIsNotVisibleAndOnlyWhereNoneIsInSight) {
+    const PortHolderProcess hidden(m_ports[2], true);
+    const PortHolderProcess seen(m_ports[0]);
+    ASSERT_TRUE(hidden.Holds() && seen.Holds());
+    ASSERT_EQ(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, hidden.Id()), nullptr);
+    ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    const std::vector<PortHolders> holders = Find({Row(m_ports[2]), Row(m_ports[0])});
+    ASSERT_EQ(holders[0].size(), 1u);
+    EXPECT_EQ(holders[0][0].pid, hidden.Id());
+    EXPECT_EQ(holders[0][0].name, "");
+    EXPECT_FALSE(holders[0][0].visible);
+    ASSERT_EQ(holders[1].size(), 1u) << "the holder in sight is the answer";
+    ExpectHolder(holders[1][0], seen.Id());
+}
+
+// As on Windows, where a handle to a port carries the name of the device the port list gives.
+// Wine names its handles to ports by their unix paths, but its own devices as Windows does.
+TEST_F(PortHoldersTest, AHandleNamedAsTheDeviceIsTheDevicesHolder) {
+    const PortHolderProcess holder("MountPointManager");
+    ASSERT_TRUE(holder.Holds());
+    PortRow row = Row("MountPointManager");
+    row.device = "\\device\\MOUNTPOINTMANAGER";  // object names ignore case
+    const PortHolders holders = Find({row})[0];
+    const auto found = std::find_if(holders.begin(), holders.end(),
+                                    [&](const PortHolder& h) { return h.pid == holder.Id(); });
+    ASSERT_NE(found, holders.end());
+    ExpectHolder(*found, holder.Id());
+}
+
+TEST_F(PortHoldersTest, ABusyPortThatNobodyHoldsHasNoHolders) {
+    const std::string denied = EnvironmentValue("PORTLOOK_PORT_DENIED");
+    ASSERT_EQ(ProbePort(denied.c_str()), PortStatus::Busy);
+    EXPECT_TRUE(Find({Row(denied)})[0].empty());
+}
+
+}  // namespace
