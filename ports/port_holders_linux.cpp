@@ -120,21 +120,22 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
     std::ifstream locks(proc + "/locks");
     for (std::string line; std::getline(locks, line);) {
         std::istringstream fields(line);
-        std::string number, kind, mode, access, where;
-        unsigned long pid = 0;
+        std::string number, kind, mode, access;
+        long pid = 0;  // -1 for a lock of an open file description, which names no process
         if (!(fields >> number >> kind) || kind == "->") continue;
         unsigned major = 0, minor = 0;
         unsigned long long inode = 0;
         char colon1 = 0, colon2 = 0;
         if (!(fields >> mode >> access >> pid >> std::hex >> major >> colon1 >> minor >> colon2 >>
-              std::dec >> inode)) {
+              std::dec >> inode) ||
+            pid <= 0) {
             continue;
         }
         for (size_t row = 0; row < rows.size(); ++row) {
             if (nodes[row].found && nodes[row].inode == inode &&
                 ::major(nodes[row].filesystem) == major &&
                 ::minor(nodes[row].filesystem) == minor) {
-                AddHolder(holders[row], pid);
+                AddHolder(holders[row], static_cast<unsigned long>(pid));
             }
         }
     }
@@ -145,7 +146,7 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
             holder.visible = !holder.name.empty();
         }
         // A port this user may open is busy only because someone holds it: when no holder
-        // shows, it is one of the processes that cannot be seen.
+        // shows, it may be any of the processes that cannot be seen.
         if (holders[row].empty() && nodes[row].mayOpen) {
             for (const unsigned long pid : hidden) {
                 holders[row].push_back(PortHolder{pid, std::string(), false});

@@ -50,10 +50,22 @@ private:
     std::string m_path;
 };
 
+// How a holder locks the port: a lock of its own, or one of its open file description,
+// which /proc/locks shows without a process.
+enum class Lock { None, Flock, OpenFile };
+
+bool TakeLock(int fd, Lock lock) {
+    if (lock == Lock::Flock) return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    return lock == Lock::None || ::fcntl(fd, F_OFD_SETLK, &range) == 0;
+}
+
 // A child process that opens the port, locks it if asked, and holds it until this ends.
 class Holder {
 public:
-    Holder(const std::string& port, const char* name, bool lock) {
+    Holder(const std::string& port, const char* name, Lock lock) {
         int ready[2] = {-1, -1};
         int stay[2] = {-1, -1};
         if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(stay, O_CLOEXEC) != 0) return;
@@ -61,7 +73,7 @@ public:
         if (m_pid == 0) {
             ::prctl(PR_SET_NAME, name);
             const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-            const char held = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+            const char held = fd >= 0 && TakeLock(fd, lock);
             ::close(stay[1]);
             if (::write(ready[1], &held, 1) == 1) {
                 char end = 0;
@@ -101,8 +113,8 @@ TEST(PortHolders, AreTheProcessesWithThePortOpenByTheirNames) {
     const Terminal locked(0600);
     const Terminal free(0600);
     ASSERT_FALSE(locked.Path().empty());
-    const Holder first(locked.Path(), "port-holder-1", true);
-    const Holder second(locked.Path(), "port-holder-2", false);
+    const Holder first(locked.Path(), "port-holder-1", Lock::Flock);
+    const Holder second(locked.Path(), "port-holder-2", Lock::OpenFile);
     ASSERT_TRUE(first.Holds() && second.Holds());
     ASSERT_EQ(ProbePort(locked.Path().c_str()), PortStatus::Busy) << "the lock keeps it busy";
 
@@ -123,7 +135,7 @@ TEST(PortHolders, AreTheProcessesWithThePortOpenByTheirNames) {
 
 TEST(PortHolders, NoProcessListMeansAFailedLookupAndNoHolders) {
     const Terminal terminal(0600);
-    const Holder holder(terminal.Path(), "port-holder", false);
+    const Holder holder(terminal.Path(), "port-holder", Lock::None);
     PortHolderFinder finder("/portlook-no-such-proc");
     const std::vector<PortHolders> holders = finder.Find({terminal.Row()});
     EXPECT_TRUE(finder.LastFindFailed());
@@ -183,9 +195,9 @@ TEST(PortHolders, ProcessesAUserMayNotInspectAreNamedOnlyWhereNothingElseExplain
     const Terminal locked(0666);
     const Terminal held(0666);
     const Terminal closed(0600);
-    const Holder locker(locked.Path(), "port-locker", true);
-    const Holder holder(held.Path(), "port-holder", false);
-    const Holder closedHolder(closed.Path(), "port-holder", false);
+    const Holder locker(locked.Path(), "port-locker", Lock::Flock);
+    const Holder holder(held.Path(), "port-holder", Lock::None);
+    const Holder closedHolder(closed.Path(), "port-holder", Lock::None);
     ASSERT_TRUE(locker.Holds() && holder.Holds() && closedHolder.Holds());
 
     const auto holders = FindUnprivileged({locked.Row(), held.Row(), closed.Row()});
