@@ -59,7 +59,12 @@ protected:
     std::string TipText() const {
         HWND tip = FindVisibleWindow(m_program->Id(), "tooltips_class32", nullptr);
         char text[1024] = {};
-        if (tip) ::SendMessageA(tip, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        DWORD_PTR copied = 0;
+        // With a time-out: the program may be ending under us.
+        if (tip) {
+            ::SendMessageTimeoutA(tip, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                                  SMTO_ABORTIFHUNG, 5000, &copied);
+        }
         return text;
     }
 
@@ -148,7 +153,9 @@ TEST_F(DescribeWindowTest, ADeviceChangeBringsASurveyWithFreshFacts) {
     ::Sleep(500);
     EXPECT_EQ(m_list->Count(), 2) << "nothing happens before the system tells";
 
-    ::SendMessageA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_ABORTIFHUNG, 5000,
+                          &result);
     EXPECT_TRUE(WaitUntil([&] { return m_list->Count() == 3; }, kWait));
     EXPECT_TRUE(WaitUntil([&] { return m_list->Text(1, 3) == "Arrived later"; }, kWait));
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
