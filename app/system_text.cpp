@@ -1,25 +1,12 @@
 #include "app/system_text.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "framework/wide_text.h"
 
-namespace {
-
-std::wstring ToWide(UINT codePage, const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    const int wideLength = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-    if (wideLength <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), length, &wide[0], wideLength);
-    return wide;
-}
-
-}  // namespace
-
-std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
+std::wstring Utf8ToWide(const std::string& utf8) { return WideFromCodePage(CP_UTF8, utf8); }
 
 std::string SystemTextToUtf8(const std::string& text) {
-    const std::wstring wide = ToWide(CP_ACP, text);
+    const std::wstring wide = WideFromCodePage(CP_ACP, text);
     const int wideLength = static_cast<int>(wide.size());
     const int length =
         ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);

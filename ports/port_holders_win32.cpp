@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/wide_text.h"
 #include "framework/win32_handles.h"
 #include "ports/patient_worker.h"
 #include "ports/port_holders.h"
@@ -80,14 +81,7 @@ std::optional<std::vector<HandleEntry>> SnapshotHandles() {
     return std::nullopt;
 }
 
-std::wstring Wide(const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wideLength <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], wideLength);
-    return wide;
-}
+std::wstring Wide(const std::string& text) { return WideFromCodePage(CP_ACP, text); }
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),

@@ -211,10 +211,10 @@ void CPortListDlg::OnSurveyNews() {
         // An unreadable port list leaves the rows as they are.
         m_view.ShowAnswers(news.answers);
     }
-    if (news.rows) m_nTipRow = -2;  // the row under the pointer may show another port now
+    // The row under the pointer may show another port, or other holders, now.
+    if (news.rows || news.finished) m_nTipRow = -2;
     if (!news.finished) return;
     m_view.ShowHolders(news.holders);
-    m_nTipRow = -2;
     m_bRefreshing = false;
     m_statusIcon.SetIcon(m_hLampOff);
     if (m_bSizeColumnsWhenDone) {

@@ -19,15 +19,15 @@ namespace {
 
 constexpr DWORD kWait = 20000;
 
-PortDeviceSpec Adapter(const std::string& port, const std::string& name) {
-    PortDeviceSpec spec{"USB\\VID_0403&PID_6001\\A1B2C3",
-                        port,
-                        name,
-                        "USB Serial Port",
-                        "FTDI",
-                        "Port_#0002.Hub_#0001"};
-    spec.hardwareIds = std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0';
-    return spec;
+PortDeviceFields Adapter(const std::string& port, const std::string& name) {
+    PortDeviceFields fields{"USB\\VID_0403&PID_6001\\A1B2C3",
+                            port,
+                            name,
+                            "USB Serial Port",
+                            "FTDI",
+                            "Port_#0002.Hub_#0001"};
+    fields.hardwareIds = std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0';
+    return fields;
 }
 
 class DescribeWindowTest : public ::testing::Test {
@@ -68,6 +68,20 @@ protected:
         return text;
     }
 
+    // Moves the pointer about within the row until the tip shows this text: a loaded machine
+    // may lose the first move to a window not yet in place.
+    ::testing::AssertionResult TipOver(int row, const std::string& expected) {
+        if (WaitUntil(
+                [&] {
+                    PointAt(row);
+                    return TipText() == expected;
+                },
+                kWait)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the tip shows \"" << TipText() << "\"";
+    }
+
     SerialCommKey m_key;
     std::vector<std::string> m_ports;
     std::unique_ptr<ProgramProcess> m_program;
@@ -92,23 +106,9 @@ TEST_F(DescribeWindowTest, DescriptionColumnAndTipTellTheDevice) {
         "Serial number: A1B2C3\n"
         "Bus: USB\n"
         "Location: Port_#0002.Hub_#0001";
-    // The pointer moves about within the row until the tip shows; a loaded machine may lose
-    // the first move to a window not yet in place.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            PointAt(0);
-            return TipText() == expected;
-        },
-        kWait))
-        << "the tip shows \"" << TipText() << "\"";
+    EXPECT_TRUE(TipOver(0, expected));
     // Over a row whose device is unknown there is nothing to show.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            PointAt(1);
-            return TipText().empty();
-        },
-        kWait))
-        << "the tip shows \"" << TipText() << "\"";
+    EXPECT_TRUE(TipOver(1, ""));
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
 }
 
@@ -123,21 +123,9 @@ TEST_F(DescribeWindowTest, TipNamesWhoHoldsABusyPort) {
     EXPECT_TRUE(WaitUntil([&] { return m_list->Text(0, 2) == "busy"; }, kWait));
     const std::string expected = std::string("Held by: ") + PortHolderProcess::kProgramName +
                                  " (PID " + std::to_string(holder.Id()) + ")";
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            PointAt(0);
-            return TipText() == expected;
-        },
-        kWait))
-        << "the tip shows \"" << TipText() << "\"";
+    EXPECT_TRUE(TipOver(0, expected));
     // The free port's row has nothing to tell.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            PointAt(1);
-            return TipText().empty();
-        },
-        kWait))
-        << "the tip shows \"" << TipText() << "\"";
+    EXPECT_TRUE(TipOver(1, ""));
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
 }
 

@@ -4,8 +4,8 @@
 
 #include "framework/win32_handles.h"
 
-PortDeviceNode::PortDeviceNode(const PortDeviceSpec& spec)
-    : m_set(::SetupDiCreateDeviceInfoList(&spec.setupClass, nullptr)) {
+PortDeviceNode::PortDeviceNode(const PortDeviceFields& fields)
+    : m_set(::SetupDiCreateDeviceInfoList(&fields.setupClass, nullptr)) {
     m_device.cbSize = sizeof m_device;
     const auto text = [this](DWORD property, const std::string& value) {
         // Stored with the terminator; a list of hardware ids ends with a second one.
@@ -15,14 +15,14 @@ PortDeviceNode::PortDeviceNode(const PortDeviceSpec& spec)
                                                    static_cast<DWORD>(value.size() + 1));
     };
     const char* description =
-        spec.deviceDescription.empty() ? nullptr : spec.deviceDescription.c_str();
+        fields.deviceDescription.empty() ? nullptr : fields.deviceDescription.c_str();
     const bool described =
         m_set.IsValid() &&
-        ::SetupDiCreateDeviceInfoA(m_set.Get(), spec.instanceId.c_str(), &spec.setupClass,
+        ::SetupDiCreateDeviceInfoA(m_set.Get(), fields.instanceId.c_str(), &fields.setupClass,
                                    description, nullptr, 0, &m_device) &&
-        text(SPDRP_FRIENDLYNAME, spec.friendlyName) && text(SPDRP_HARDWAREID, spec.hardwareIds) &&
-        text(SPDRP_MFG, spec.manufacturer) && text(SPDRP_LOCATION_INFORMATION, spec.location) &&
-        text(SPDRP_SERVICE, spec.service);
+        text(SPDRP_FRIENDLYNAME, fields.friendlyName) &&
+        text(SPDRP_HARDWAREID, fields.hardwareIds) && text(SPDRP_MFG, fields.manufacturer) &&
+        text(SPDRP_LOCATION_INFORMATION, fields.location) && text(SPDRP_SERVICE, fields.service);
     m_registered = described && ::SetupDiRegisterDeviceInfo(m_set.Get(), &m_device, 0, nullptr,
                                                             nullptr, nullptr);
     RegKey key;
@@ -33,13 +33,14 @@ PortDeviceNode::PortDeviceNode(const PortDeviceSpec& spec)
     }
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
-    const bool made = key.IsValid() &&
-                      ::RegSetValueExA(key.Get(), "PortName", 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(spec.port.c_str()),
-                                       static_cast<DWORD>(spec.port.size() + 1)) == ERROR_SUCCESS &&
-                      (!spec.comPortInterface ||
-                       ::SetupDiCreateDeviceInterfaceA(m_set.Get(), &m_device, &kComPortInterface,
-                                                       nullptr, 0, &interfaceData));
+    const bool made =
+        key.IsValid() &&
+        ::RegSetValueExA(key.Get(), "PortName", 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(fields.port.c_str()),
+                         static_cast<DWORD>(fields.port.size() + 1)) == ERROR_SUCCESS &&
+        (!fields.comPortInterface ||
+         ::SetupDiCreateDeviceInterfaceA(m_set.Get(), &m_device, &kComPortInterface, nullptr, 0,
+                                         &interfaceData));
     if (!made) m_error = ::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE;
 }
 

@@ -7,7 +7,7 @@
 #include "ports/device_info_set.h"
 #include "ports/port_device_classes.h"
 
-struct PortDeviceSpec {
+struct PortDeviceFields {
     std::string instanceId{};  // "USB\VID_0403&PID_6001\A1B2C3"
     std::string port{};        // "PortName" in its device key
     std::string friendlyName{}, deviceDescription{}, manufacturer{}, location{}, service{};
@@ -18,7 +18,7 @@ struct PortDeviceSpec {
 
 class PortDeviceNode {
 public:
-    explicit PortDeviceNode(const PortDeviceSpec& spec);
+    explicit PortDeviceNode(const PortDeviceFields& fields);
     ~PortDeviceNode();
     // 0 once the node is made, else the error of the step that failed.
     DWORD Error() const { return m_error; }

@@ -14,17 +14,17 @@ namespace {
 constexpr GUID kBluetoothClass = {
     0xe0cbf06c, 0xcd8b, 0x4647, {0xbb, 0x8a, 0x26, 0x3b, 0x43, 0xf0, 0xf9, 0x74}};
 
-PortDeviceSpec FtdiAdapter(const std::string& port) {
-    PortDeviceSpec spec{"USB\\VID_0403&PID_6001\\A1B2C3",
-                        port,
-                        "USB Serial Port (" + port + ")",
-                        "USB Serial Port",
-                        "FTDI",
-                        "Port_#0002.Hub_#0001",
-                        "FTSER2K"};
-    spec.hardwareIds =
+PortDeviceFields FtdiAdapter(const std::string& port) {
+    PortDeviceFields fields{"USB\\VID_0403&PID_6001\\A1B2C3",
+                            port,
+                            "USB Serial Port (" + port + ")",
+                            "USB Serial Port",
+                            "FTDI",
+                            "Port_#0002.Hub_#0001",
+                            "FTSER2K"};
+    fields.hardwareIds =
         std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0' + "USB\\VID_0403" + '\0';
-    return spec;
+    return fields;
 }
 
 PortRows Filled(PortFactsCache& cache, std::initializer_list<const char*> ports) {
@@ -40,7 +40,7 @@ TEST(PortFacts, NodesOfThePortsClassAndOfTheComPortInterfaceAreDescribed) {
     const PortDeviceNode composite({"USB\\VID_067B&PID_2303&MI_01\\6&2A3B4C5D&0&0001", "COM8", "",
                                     "Prolific USB-to-Serial Comm Port", "Prolific"});
     // A Bluetooth link is a port through its interface; its class alone does not make one.
-    PortDeviceSpec link{
+    PortDeviceFields link{
         "BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&1A2B&0&"
         "001122334455_C00000000",
         "COM10", "Standard Serial over Bluetooth link (COM10)"};
@@ -74,7 +74,7 @@ TEST(PortFacts, CacheKeepsWhatItReadUntilToldDevicesChanged) {
         ASSERT_EQ(first.Error(), 0u);
         Filled(cache, {"COM12"});
     }
-    PortDeviceSpec replacement = FtdiAdapter("COM12");
+    PortDeviceFields replacement = FtdiAdapter("COM12");
     replacement.instanceId = "USB\\VID_0403&PID_6015\\D4E5F6";
     const PortDeviceNode second(replacement);
     ASSERT_EQ(second.Error(), 0u);

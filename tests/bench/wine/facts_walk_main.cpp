@@ -27,14 +27,14 @@ int main() {
     PortRows rows;
     for (int i = 0; i < kAdapters; ++i) {
         const std::string port = "COM" + std::to_string(kFirstPort + i);
-        PortDeviceSpec spec;
-        spec.instanceId = "USB\\VID_0403&PID_6001\\BENCH" + std::to_string(i);
-        spec.port = port;
-        spec.friendlyName = "USB Serial Port (" + port + ")";
-        spec.hardwareIds = std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0';
-        spec.manufacturer = "FTDI";
-        spec.comPortInterface = true;
-        nodes.push_back(std::make_unique<PortDeviceNode>(spec));
+        PortDeviceFields fields;
+        fields.instanceId = "USB\\VID_0403&PID_6001\\BENCH" + std::to_string(i);
+        fields.port = port;
+        fields.friendlyName = "USB Serial Port (" + port + ")";
+        fields.hardwareIds = std::string("USB\\VID_0403&PID_6001&REV_0600") + '\0';
+        fields.manufacturer = "FTDI";
+        fields.comPortInterface = true;
+        nodes.push_back(std::make_unique<PortDeviceNode>(fields));
         if (nodes.back()->Error() != 0) {
             std::fprintf(stderr, "device node not made: %lu\n", nodes.back()->Error());
             return 1;
