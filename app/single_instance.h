@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/mutex.h"
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 #include "framework/win_app.h"
 
 class CSingleInstance : public CWinApp {

@@ -28,7 +28,8 @@ int CColorListCtrl::InsertItem(int index, LPCSTR text) {
     const int inserted = CListCtrl::InsertItem(index, text);
     if (inserted == -1) return -1;
     const ColorTable::Key key = m_colors.Add(textColor, backColor);
-    CListCtrl::SetItemData(inserted, key);
+    // Through LPARAM, which is signed: a 64-bit item data is the key sign-extended.
+    CListCtrl::SetItemData(inserted, static_cast<DWORD_PTR>(static_cast<LPARAM>(key)));
     return inserted;
 }
 

@@ -1,7 +1,7 @@
 #include "colorlist/color_table.h"
 
 ColorTable::Key ColorTable::Add(std::uint32_t text, std::uint32_t background) {
-    const auto key = static_cast<Key>(--m_nNextKey);
+    const Key key = --m_nNextKey;
     m_entries[key] = ItemColor{text, background, 0};
     return key;
 }

@@ -14,10 +14,11 @@ struct ItemColor {
 
 class ColorTable {
 public:
-    using Key = std::uint32_t;
+    // Signed, so that at either width the row's item data is the key sign-extended: -2, -3, ...
+    using Key = std::int32_t;
 
     // The entry of a new row, under a key no row of this table has had: keys count down from
-    // 0xFFFFFFFE, so they never meet the small values callers tend to use.
+    // -2, so they never meet the small values callers tend to use.
     Key Add(std::uint32_t text, std::uint32_t background);
     void Remove(Key key) { m_entries.erase(key); }
     // Null for a key without an entry.

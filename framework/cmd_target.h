@@ -1,7 +1,7 @@
 // The root of everything that has a message map.
 #pragma once
 
-#include "framework/platform.h"
+#include "base/platform.h"
 #include "framework/runtime_class.h"
 
 class CCmdTarget : public CObject {

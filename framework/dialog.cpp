@@ -3,7 +3,7 @@
 #include <cassert>
 
 #include "framework/win_app.h"
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 

@@ -1,7 +1,7 @@
 // A mutex that owns its kernel object. An unnamed one orders the threads of this process only.
 #pragma once
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 class CMutex {
 public:

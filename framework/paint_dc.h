@@ -1,7 +1,7 @@
 // The device context of one WM_PAINT: painting begins with the object and ends with it.
 #pragma once
 
-#include "framework/platform.h"
+#include "base/platform.h"
 
 class CPaintDC {
 public:

@@ -9,10 +9,10 @@
 
 #include "app/single_instance.h"
 #include "framework/paint_dc.h"
-#include "ports/port_device_classes.h"
-#include "ports/port_facts_cache.h"
-#include "ports/port_facts_text.h"
-#include "ports/port_holders_text.h"
+#include "ports/win32/port_device_classes.h"
+#include "ports/engine/port_facts_cache.h"
+#include "ports/model/port_facts_text.h"
+#include "ports/model/port_holders_text.h"
 #include "res/resource.h"
 #include "ui/port_list_update.h"
 

@@ -8,9 +8,9 @@
 #include "framework/dialog.h"
 #include "framework/static_ctrl.h"
 #include "framework/tool_tip_ctrl.h"
-#include "framework/win32_handles.h"
-#include "ports/port_probe.h"
-#include "ports/survey_runner.h"
+#include "base/win32_handles.h"
+#include "ports/engine/port_probe.h"
+#include "ports/engine/survey_runner.h"
 #include "ui/port_list_view.h"
 
 class CPortListDlg : public CDialog {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "colorlist/color_list_ctrl.h"
-#include "ports/port_survey.h"
+#include "ports/engine/port_survey.h"
 
 enum PortListColumn {
     kDeviceColumn = 0,

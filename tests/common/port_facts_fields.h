@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_facts.h"
+#include "ports/model/port_facts.h"
 
 using FactFields = std::vector<std::string>;
 

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/unique_handle.h"
-#include "ports/port_probe.h"
-#include "ports/port_survey.h"
-#include "ports/port_value_list.h"
+#include "base/unique_handle.h"
+#include "ports/engine/port_probe.h"
+#include "ports/engine/port_survey.h"
+#include "ports/engine/port_value_list.h"
 
 namespace {
 

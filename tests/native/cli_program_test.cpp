@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "framework/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

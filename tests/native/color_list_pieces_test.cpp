@@ -14,15 +14,15 @@
 
 namespace {
 
-TEST(ColorTable, KeysCountDownFromFFFFFFFEAndAreNeverReused) {
+TEST(ColorTable, KeysCountDownFromMinusTwoAndAreNeverReused) {
     ColorTable table;
     const ColorTable::Key first = table.Add(0x010203, 0x040506);
-    EXPECT_EQ(first, 0xFFFFFFFEu);
-    EXPECT_EQ(table.Add(0, 0), 0xFFFFFFFDu);
+    EXPECT_EQ(first, -2);
+    EXPECT_EQ(table.Add(0, 0), -3);
     table.Remove(first);
-    table.Remove(0xFFFFFFFDu);
+    table.Remove(-3);
     EXPECT_EQ(table.Size(), 0u);
-    EXPECT_EQ(table.Add(0, 0), 0xFFFFFFFCu);
+    EXPECT_EQ(table.Add(0, 0), -4);
     EXPECT_EQ(table.Find(first), nullptr);
 }
 

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "framework/unique_handle.h"
-#include "ports/sysfs_port_source.h"
+#include "base/unique_handle.h"
+#include "ports/linux/sysfs_port_source.h"
 
 class FakeSysfsTree {
 public:

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/patient_worker.h"
+#include "ports/engine/patient_worker.h"
 
 namespace {
 

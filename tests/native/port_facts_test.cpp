@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "ports/port_facts_cache.h"
-#include "ports/port_facts_text.h"
-#include "ports/sysfs_port_source.h"
+#include "ports/engine/port_facts_cache.h"
+#include "ports/model/port_facts_text.h"
+#include "ports/linux/sysfs_port_source.h"
 #include "tests/common/port_facts_fields.h"
 
 namespace {

@@ -17,9 +17,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "framework/unique_handle.h"
-#include "ports/port_holders.h"
-#include "ports/port_probe.h"
+#include "base/unique_handle.h"
+#include "ports/engine/port_holders.h"
+#include "ports/engine/port_probe.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "framework/unique_handle.h"
-#include "ports/port_probe.h"
+#include "base/unique_handle.h"
+#include "ports/engine/port_probe.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/cli_arguments.h"
-#include "app/port_report.h"
-#include "ports/port_probe.h"
+#include "cli/cli_arguments.h"
+#include "cli/port_report.h"
+#include "ports/engine/port_probe.h"
 #include "tests/native/fake_sysfs.h"
 
 namespace {

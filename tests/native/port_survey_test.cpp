@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_probe.h"
-#include "ports/port_survey.h"
-#include "ports/port_value_list.h"
+#include "ports/engine/port_probe.h"
+#include "ports/engine/port_survey.h"
+#include "ports/engine/port_value_list.h"
 #include "tests/common/test_ports.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "ports/survey_runner.h"
+#include "ports/engine/survey_runner.h"
 
 namespace {
 

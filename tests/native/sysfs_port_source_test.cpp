@@ -9,8 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ports/port_survey.h"
-#include "ports/sysfs_port_source.h"
+#include "ports/engine/port_survey.h"
+#include "ports/linux/sysfs_port_source.h"
 
 namespace {
 

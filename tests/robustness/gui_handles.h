@@ -1,8 +1,8 @@
 // Owners for the GDI and USER objects the robustness tests make.
 #pragma once
 
-#include "framework/platform.h"
-#include "framework/unique_handle.h"
+#include "base/platform.h"
+#include "base/unique_handle.h"
 
 struct GdiObjectTraits {
     using Handle = HGDIOBJ;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 namespace {
 constexpr size_t kLongestName = 260;  // characters, terminator included

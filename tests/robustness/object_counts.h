@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "framework/platform.h"
+#include "base/platform.h"
 
 struct ObjectCounts {
     int kernel = 0;   // kernel handles: files, registry keys, events, threads...

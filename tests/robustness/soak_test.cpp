@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 #include "ui/port_list_update.h"
 #include "tests/robustness/gui_handles.h"
 #include "tests/robustness/key_oracle.h"

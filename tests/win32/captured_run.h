@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 struct CapturedRun {
     bool ended = false;  // started, and ended within the time allowed

@@ -17,29 +17,29 @@ protected:
         List().InsertColumn(2, "Status");
     }
     CColorListCtrl& List() { return m_host->List(); }
-    // What the platform itself keeps as the row's item data.
-    DWORD PlatformData(int row) { return static_cast<DWORD>(List().CListCtrl::GetItemData(row)); }
+    // What the platform itself keeps as the row's item data, all of it at either width.
+    LPARAM PlatformData(int row) { return static_cast<LPARAM>(List().CListCtrl::GetItemData(row)); }
 
     std::unique_ptr<ListHost> m_host;
 };
 
-TEST_P(ColorListTest, KeysCountDownFromFFFFFFFEAndAreNeverReused) {
+TEST_P(ColorListTest, KeysCountDownFromMinusTwoAndAreNeverReused) {
     EXPECT_EQ(List().InsertItem(0, "first"), 0);
-    EXPECT_EQ(PlatformData(0), 0xFFFFFFFEu);
+    EXPECT_EQ(PlatformData(0), -2);
     EXPECT_EQ(List().GetItemData(0), 0u);
 
     EXPECT_EQ(List().InsertItem(1, "second"), 1);
-    EXPECT_EQ(PlatformData(1), 0xFFFFFFFDu);
+    EXPECT_EQ(PlatformData(1), -3);
     EXPECT_EQ(List().InsertItem(0, "third"), 0);
-    EXPECT_EQ(PlatformData(0), 0xFFFFFFFCu);
-    EXPECT_EQ(PlatformData(1), 0xFFFFFFFEu);
+    EXPECT_EQ(PlatformData(0), -4);
+    EXPECT_EQ(PlatformData(1), -2);
 
     ASSERT_TRUE(List().DeleteItem(0));
     ASSERT_TRUE(List().DeleteItem(0));
     ASSERT_TRUE(List().DeleteItem(0));
     EXPECT_EQ(List().GetItemCount(), 0);
     EXPECT_EQ(List().InsertItem(0, "fourth"), 0);
-    EXPECT_EQ(PlatformData(0), 0xFFFFFFFBu);
+    EXPECT_EQ(PlatformData(0), -5);
 }
 
 TEST_P(ColorListTest, InsertPastTheEndAppends) {
@@ -54,7 +54,7 @@ TEST_P(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
     List().InsertItem(1, "b");
     EXPECT_TRUE(List().SetItemData(1, 0x12345678));
     EXPECT_EQ(List().GetItemData(1), 0x12345678u);
-    EXPECT_EQ(PlatformData(1), 0xFFFFFFFDu);
+    EXPECT_EQ(PlatformData(1), -3);
     EXPECT_EQ(List().GetItemData(0), 0u);
 
     LVITEMA set{};
@@ -63,7 +63,7 @@ TEST_P(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
     set.pszText = const_cast<char*>("renamed");
     set.lParam = 0x0BADF00D;
     EXPECT_TRUE(List().SetItem(&set));
-    EXPECT_EQ(PlatformData(0), 0xFFFFFFFEu);
+    EXPECT_EQ(PlatformData(0), -2);
     EXPECT_EQ(List().GetItemText(0, 0), "renamed");
 
     char text[32] = {};
@@ -161,7 +161,7 @@ TEST_P(ColorListTest, ColourTableHoldsExactlyTheLiveRowsOverManyCycles) {
 TEST_P(ColorListTest, RowsInsertedPastTheColourListHaveNoEntryUntilGivenData) {
     // Through the base class the row gets no key: item data 0 and no colours.
     ASSERT_EQ(List().CListCtrl::InsertItem(0, "plain"), 0);
-    EXPECT_EQ(PlatformData(0), 0u);
+    EXPECT_EQ(PlatformData(0), 0);
     EXPECT_EQ(List().GetItemData(0), 0u);
     EXPECT_EQ(List().ColorEntryCount(), 0u);
     EXPECT_TRUE(List().SetItemData(0, 9));

@@ -77,7 +77,7 @@ TEST_F(ColorListViewTest, ReportStyleGivesAReportListFillingTheView) {
     EXPECT_EQ(HIWORD(spacing), 80);
     // The list is a colour list: it answers custom draw for its rows.
     EXPECT_EQ(m_view->m_list.InsertItem(0, "COM1"), 0);
-    EXPECT_EQ(static_cast<DWORD>(m_view->m_list.CListCtrl::GetItemData(0)), 0xFFFFFFFEu);
+    EXPECT_EQ(static_cast<LPARAM>(m_view->m_list.CListCtrl::GetItemData(0)), -2);
 }
 
 TEST_F(ColorListViewTest, StyleChangesOfTheViewSwitchTheListsViewMode) {

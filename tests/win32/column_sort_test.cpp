@@ -175,18 +175,15 @@ TEST_P(ColumnSortTest, RowsKeepTheirItemDataKeysAndColoursThroughASort) {
     // A row the colour list knows nothing of: no key, no colours.
     const int plain = List().CListCtrl::InsertItem(5, "plain");
     SetCell(plain, kPort, "COM0");
-    std::vector<DWORD> keys;
-    for (int row = 0; row < 6; ++row) {
-        keys.push_back(static_cast<DWORD>(List().CListCtrl::GetItemData(row)));
-    }
+    std::vector<DWORD_PTR> keys;
+    for (int row = 0; row < 6; ++row) keys.push_back(List().CListCtrl::GetItemData(row));
 
     Click(kPort);
     Click(kPort);
     ASSERT_EQ(ColumnTexts(kPort), (Texts{"COM5", "COM4", "COM3", "COM2", "COM1", "COM0"}));
-    const std::vector<DWORD> keysNow{keys[0], keys[3], keys[1], keys[4], keys[2], keys[5]};
+    const std::vector<DWORD_PTR> keysNow{keys[0], keys[3], keys[1], keys[4], keys[2], keys[5]};
     for (int row = 0; row < 6; ++row) {
-        EXPECT_EQ(static_cast<DWORD>(List().CListCtrl::GetItemData(row)), keysNow[row])
-            << "row " << row;
+        EXPECT_EQ(List().CListCtrl::GetItemData(row), keysNow[row]) << "row " << row;
     }
     for (int row = 0; row < 5; ++row) {
         EXPECT_EQ(List().GetItemData(row), static_cast<DWORD_PTR>('5' - row)) << "row " << row;

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "framework/mutex.h"
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 #include "framework/win_app.h"
 
 // This program's own application object.

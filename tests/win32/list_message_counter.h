@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "framework/platform.h"
+#include "base/platform.h"
 
 class ListMessageCounter {
 public:

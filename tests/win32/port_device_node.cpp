@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 PortDeviceNode::PortDeviceNode(const PortDeviceFields& fields)
     : m_set(::SetupDiCreateDeviceInfoList(&fields.setupClass, nullptr)) {

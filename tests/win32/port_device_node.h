@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "ports/device_info_set.h"
-#include "ports/port_device_classes.h"
+#include "ports/win32/device_info_set.h"
+#include "ports/win32/port_device_classes.h"
 
 struct PortDeviceFields {
     std::string instanceId{};  // "USB\VID_0403&PID_6001\A1B2C3"

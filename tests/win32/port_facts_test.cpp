@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ports/port_facts_cache.h"
+#include "ports/engine/port_facts_cache.h"
 #include "tests/common/port_facts_fields.h"
 #include "tests/win32/port_device_node.h"
 

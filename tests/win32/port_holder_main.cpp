@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 #include "tests/win32/program_process.h"
 
 // The helper program holding a port, started and waited for until it holds it.

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_holders.h"
-#include "ports/port_probe.h"
+#include "ports/engine/port_holders.h"
+#include "ports/engine/port_probe.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
 

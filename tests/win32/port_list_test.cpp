@@ -27,7 +27,7 @@ protected:
     std::vector<std::string> Row(int row) {
         return {List().GetItemText(row, 0), List().GetItemText(row, 1), List().GetItemText(row, 2)};
     }
-    DWORD Key(int row) { return static_cast<DWORD>(List().CListCtrl::GetItemData(row)); }
+    DWORD_PTR Key(int row) { return List().CListCtrl::GetItemData(row); }
     const ListMessageCounter::Counts& Counts() const { return m_counter->Get(); }
 
     HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
@@ -60,7 +60,7 @@ TEST_F(PortListTest, FillsOneRowPerPortWithItsStatusText) {
 
 TEST_F(PortListTest, SamePortsAgainRewriteOnlyPortAndStatus) {
     Show(kFour);
-    const DWORD firstKey = Key(0);
+    const DWORD_PTR firstKey = Key(0);
     Show(kFour);
     EXPECT_EQ(Counts().inserts, 0);
     EXPECT_EQ(Counts().deletes, 0);
@@ -80,7 +80,7 @@ TEST_F(PortListTest, SamePortsAgainRewriteOnlyPortAndStatus) {
 
 TEST_F(PortListTest, PortVanishingFromTheMiddleMovesTheRestUp) {
     Show(kFour);
-    const DWORD keys[] = {Key(0), Key(1), Key(2)};
+    const DWORD_PTR keys[] = {Key(0), Key(1), Key(2)};
     Show({kFour[0], kFour[2], kFour[3]});
     ASSERT_EQ(List().GetItemCount(), 3);
     EXPECT_EQ(Row(1), (std::vector<std::string>{"\\Device\\Serial2", "COM3", "busy"}));
@@ -106,7 +106,7 @@ TEST_F(PortListTest, NewPortAtTheEndAppendsOneRowWithDefaultColours) {
     EXPECT_EQ(Counts().deletes, 0);
     EXPECT_EQ(Counts().changesWhileDrawing, 0);
     ASSERT_EQ(List().GetItemCount(), 3);
-    EXPECT_EQ(Key(2), 0xFFFFFFFCu);
+    EXPECT_EQ(static_cast<LPARAM>(Key(2)), -4);
     EXPECT_EQ(List().GetItemData(2), 0u);
     // A list subclassed by someone else is no longer recognised as ours.
     m_counter.reset();

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 #include "ui/port_list_update.h"
-#include "ports/port_probe.h"
+#include "ports/engine/port_probe.h"
 #include "tests/win32/host_window.h"
 #include "tests/win32/serial_comm_key.h"
 
@@ -86,7 +86,7 @@ TEST_F(PortSurveyTest, RefreshFollowsValuesAddedAndRemoved) {
     SetText("\\Device\\Serial1", Env("PORTLOOK_PORT_MISSING"));
     UpdatePortList(m_host.List());
     ASSERT_EQ(ListRows().size(), 2u);
-    const DWORD firstKey = static_cast<DWORD>(m_host.List().CListCtrl::GetItemData(0));
+    const DWORD_PTR firstKey = m_host.List().CListCtrl::GetItemData(0);
 
     ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
     SetText("\\Device\\Serial5", Env("PORTLOOK_PORT_DENIED"));
@@ -98,7 +98,7 @@ TEST_F(PortSurveyTest, RefreshFollowsValuesAddedAndRemoved) {
     EXPECT_EQ(rows[1],
               (std::vector<std::string>{"\\Device\\Serial5", Env("PORTLOOK_PORT_DENIED"), "busy"}));
     // Rows are rewritten where they stand: row 0 keeps its key.
-    EXPECT_EQ(static_cast<DWORD>(m_host.List().CListCtrl::GetItemData(0)), firstKey);
+    EXPECT_EQ(m_host.List().CListCtrl::GetItemData(0), firstKey);
 
     m_key.Clear();
     UpdatePortList(m_host.List());

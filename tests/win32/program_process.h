@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 class ProgramProcess {
 public:

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/win32_handles.h"
+#include "base/win32_handles.h"
 
 class SerialCommKey {
 public:

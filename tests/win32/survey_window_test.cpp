@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/platform.h"
+#include "base/platform.h"
 // After windows.h, which it needs.
 #include <dbt.h>
 

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "ports/port_facts_cache.h"
-#include "ports/sysfs_port_source.h"
+#include "ports/engine/port_facts_cache.h"
+#include "ports/linux/sysfs_port_source.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "framework/platform.h"
+#include "base/platform.h"
 
 class Stopwatch {
 public:

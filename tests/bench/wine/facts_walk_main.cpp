@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_facts_cache.h"
+#include "ports/engine/port_facts_cache.h"
 #include "tests/bench/wine/bench_stats.h"
 #include "tests/win32/port_device_node.h"
 

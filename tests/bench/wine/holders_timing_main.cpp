@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/win32_handles.h"
-#include "ports/port_holders.h"
+#include "base/win32_handles.h"
+#include "ports/engine/port_holders.h"
 #include "tests/bench/wine/bench_stats.h"
 
 namespace {

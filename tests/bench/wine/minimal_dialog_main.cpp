@@ -2,7 +2,7 @@
 // else done; built with PORTLOOK_BENCH_FILL, the same dialog whose list is filled once by the
 // least a refresh does (registry walk, probes, rows inserted) and sized by the list itself.
 // The buttons do nothing but close it.
-#include "framework/platform.h"
+#include "base/platform.h"
 #include "res/resource.h"
 #ifdef PORTLOOK_BENCH_FILL
 #include "tests/bench/wine/raw_survey.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "framework/win32_handles.h"
-#include "ports/port_status.h"
+#include "base/win32_handles.h"
+#include "ports/model/port_status.h"
 #include "tests/bench/wine/bench_stats.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // view of our own.
 #pragma once
 
-#include "framework/platform.h"
-#include "framework/unique_handle.h"
+#include "base/platform.h"
+#include "base/unique_handle.h"
 
 struct SurveyCount {
     int values = 0;

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/platform.h"
+#include "base/platform.h"
 // After <windows.h>, which it needs.
 #include <psapi.h>
 
-#include "ports/port_status.h"
+#include "ports/model/port_status.h"
 #include "res/resource.h"
 #include "tests/bench/wine/bench_stats.h"
 #include "tests/bench/wine/raw_survey.h"

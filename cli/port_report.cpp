@@ -1,0 +1,183 @@
+#include "cli/port_report.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/system_text.h"
+#include "ports/model/port_holders_text.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kPortList[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+#else
+constexpr char kPortList[] = "/sys/class/tty";
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+#endif
+
+// Characters as a terminal counts them, near enough: UTF-8 continuation bytes take no room.
+size_t DisplayWidth(const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// C0 controls, DEL, and the C1 controls in their UTF-8 form.
+std::string Printable(const std::string& text) {
+    std::string printable;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == 0xC2 && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            printable += '?';
+            ++i;
+        } else {
+            printable += byte < 0x20 || byte == 0x7F ? '?' : text[i];
+        }
+    }
+    return printable;
+}
+
+}  // namespace
+
+int ExitStatusFor(PortStatus status) {
+    switch (status) {
+        case PortStatus::Available:
+            return kExitAvailable;
+        case PortStatus::Busy:
+            return kExitBusy;
+        case PortStatus::NotFound:
+            return kExitNotFound;
+        default:
+            return kExitUnknown;
+    }
+}
+
+bool NamesPort(const std::string& name, const std::string& port) {
+#ifdef _WIN32
+    return std::equal(name.begin(), name.end(), port.begin(), port.end(),
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+#else
+    if (name == port) return true;
+    if (name.find('/') == std::string::npos) return name == port.substr(port.rfind('/') + 1);
+    // Another path to the same node, such as a /dev/serial/by-id link.
+    const std::string node = RealPath(name);
+    return !node.empty() && node == RealPath(port);
+#endif
+}
+
+std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
+                                        const PortHolderLookup& findHolders,
+                                        const std::optional<std::string>& onlyPort) {
+    std::optional<PortRows> rows = ReadPortRows(source);
+    if (!rows) return rows;
+    if (onlyPort) {
+        const auto match = std::find_if(rows->begin(), rows->end(), [&](const PortRow& row) {
+            return NamesPort(*onlyPort, row.port);
+        });
+        PortRows selected;
+        if (match != rows->end()) selected.push_back(std::move(*match));
+        rows = std::move(selected);
+    }
+    for (PortRow& row : *rows) row.status = probe(row.port.c_str());
+    FillPortHolders(*rows, findHolders);
+    return rows;
+}
+
+std::string TableText(const PortRows& rows, bool withHeader) {
+    using Line = std::array<std::string, 5>;
+    const bool held = std::any_of(rows.begin(), rows.end(),
+                                  [](const PortRow& row) { return !row.holders.empty(); });
+    const size_t columns = held ? 5 : 4;
+    std::vector<Line> lines;
+    if (withHeader) lines.push_back({"Device", "Port", "Status", "Description", "Held by"});
+    for (const PortRow& row : rows) {
+        std::string holders;
+        for (const std::string& holder : DescribePortHolders(row.holders)) {
+            holders += (holders.empty() ? "" : ", ") + holder;
+        }
+        lines.push_back({Printable(row.device), Printable(row.port), StatusText(row.status),
+                         Printable(row.facts.description), Printable(holders)});
+    }
+    std::array<size_t, 5> widths{};
+    for (const Line& line : lines) {
+        for (size_t column = 0; column < widths.size(); ++column) {
+            widths[column] = std::max(widths[column], DisplayWidth(line[column]));
+        }
+    }
+    std::string text;
+    for (const Line& line : lines) {
+        std::string out = line[0];
+        size_t last = 0;  // the column `out` ends with
+        for (size_t column = 1; column < columns; ++column) {
+            // A column with nothing in it, not even a header, takes no room.
+            if (widths[column] == 0) continue;
+            out.append(widths[last] - DisplayWidth(line[last]) + 2, ' ');
+            out += line[column];
+            last = column;
+        }
+        out.erase(out.find_last_not_of(' ') + 1);  // no padding after an empty description
+        text += out + '\n';
+    }
+    return text;
+}
+
+std::string JsonText(const PortRows& rows) {
+    // Ordered, so that every object lists its keys in the documented order.
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const PortRow& row : rows) {
+        nlohmann::ordered_json port = {{"device", row.device},
+                                       {"port", row.port},
+                                       {"status", StatusText(row.status)},
+                                       {"description", row.facts.description}};
+        const std::pair<const char*, const std::string*> known[] = {
+            {"manufacturer", &row.facts.manufacturer},
+            {"vid", &row.facts.vid},
+            {"pid", &row.facts.pid},
+            {"serial", &row.facts.serial}};
+        for (const auto& fact : known) {
+            if (!fact.second->empty()) port[fact.first] = *fact.second;
+        }
+        nlohmann::ordered_json holders = nlohmann::ordered_json::array();
+        for (const PortHolder& holder : row.holders) {
+            holders.push_back({{"pid", holder.pid},
+                               {"name", holder.visible ? nlohmann::ordered_json(holder.name)
+                                                       : nlohmann::ordered_json()}});
+        }
+        port["holders"] = std::move(holders);
+        list.push_back(std::move(port));
+    }
+    // Bytes that are not UTF-8 become U+FFFD instead of an exception.
+    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+}
+
+Report MakeReport(const std::optional<PortRows>& rows, const CliArguments& arguments) {
+    Report report;
+    const std::string program = kCliProgramName;
+    if (!rows) {
+        report.error = program + ": cannot read the port list (" + kPortList + ")\n";
+        report.exitStatus = kExitNoPortList;
+        return report;
+    }
+    report.out = arguments.json ? JsonText(*rows) : TableText(*rows, !arguments.port);
+    if (arguments.port) {
+        if (rows->empty()) {
+            report.error =
+                program + ": " + SystemTextToUtf8(*arguments.port) + " is not in the port list\n";
+            report.exitStatus = kExitNotFound;
+        } else {
+            report.exitStatus = ExitStatusFor(rows->front().status);
+        }
+    }
+    return report;
+}

@@ -1,0 +1,48 @@
+// What the console program reports of a survey: a table or JSON, of every port or of one,
+// and the exit status that goes with it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/cli_arguments.h"
+#include "ports/engine/port_holders.h"
+#include "ports/engine/port_survey.h"
+
+// Exit statuses; scripts rely on them.
+constexpr int kExitAvailable = 0;  // also: the whole list reported
+constexpr int kExitBusy = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNotFound = 3;  // also: the named port is not in the list
+constexpr int kExitUnknown = 4;
+constexpr int kExitNoPortList = 5;
+constexpr int kExitFailed = 6;  // the output cannot be written, or the version read
+
+int ExitStatusFor(PortStatus status);
+
+// Whether a name given on the command line names the port the list gives: "com5" names COM5
+// on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.
+bool NamesPort(const std::string& name, const std::string& port);
+
+// Every port the source lists, probed, with the holders of the busy ones; with a name, only the
+// first port of that name, and no other port is opened.
+std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
+                                        const PortHolderLookup& findHolders,
+                                        const std::optional<std::string>& onlyPort);
+
+// A line per row, under a header if asked, each column as wide as its widest text; a column of
+// holders follows when some row has them. Control characters show as '?' so that a name
+// cannot break a line or steer the terminal.
+std::string TableText(const PortRows& rows, bool withHeader);
+// A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold. A holder that
+// cannot be seen has a null name.
+std::string JsonText(const PortRows& rows);
+
+struct Report {
+    std::string out;
+    std::string error;
+    int exitStatus = kExitAvailable;
+};
+
+// What to print for the rows SurveyForReport gave (nothing when the list could not be read).
+Report MakeReport(const std::optional<PortRows>& rows, const CliArguments& arguments);

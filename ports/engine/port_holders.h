@@ -1,0 +1,44 @@
+// Who holds ports open. One lookup serves every port asked about: it goes over the system's
+// processes once, through a snapshot of every open handle on Windows and through /proc on
+// Linux. Holders are named only where the system shows them. Processes this user may not
+// inspect are reported as not visible, and only for a port with no visible holder; on Linux
+// also only when the user may open the port's node, so that only a holder can make it busy.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ports/engine/port_survey.h"
+
+class PortHolderFinder {
+public:
+    PortHolderFinder();
+#ifndef _WIN32
+    // Another tree laid out as /proc.
+    explicit PortHolderFinder(std::string procDir);
+#endif
+    ~PortHolderFinder();
+    PortHolderFinder(const PortHolderFinder&) = delete;
+    PortHolderFinder& operator=(const PortHolderFinder&) = delete;
+
+    // The holders of each row's port, in the rows' order.
+    std::vector<PortHolders> Find(const PortRows& rows);
+    // Whether the last Find could not go over the processes at all: its rows got no holders.
+    bool LastFindFailed() const { return m_lastFindFailed; }
+
+private:
+    // Where to look, and what one lookup leaves for the next.
+    struct State;
+    std::unique_ptr<State> m_state;
+    bool m_lastFindFailed = false;
+};
+
+// One lookup with a finder of its own.
+std::vector<PortHolders> FindPortHolders(const PortRows& rows);
+
+using PortHolderLookup = std::function<std::vector<PortHolders>(const PortRows& rows)>;
+
+// The busy rows' holders, with one call of the lookup; no call when no row is busy.
+void FillPortHolders(PortRows& rows, const PortHolderLookup& lookup);

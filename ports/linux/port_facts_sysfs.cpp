@@ -1,0 +1,85 @@
+// Device facts from sysfs: a tty's device link leads into /sys/devices, where USB adapters
+// keep their descriptor strings on the USB device above the tty.
+#include <algorithm>
+#include <cctype>
+
+#include "ports/engine/port_facts_reader.h"
+#include "ports/linux/sysfs_files.h"
+
+namespace {
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+struct UsbPlace {
+    std::string device;     // has idVendor and the descriptor strings
+    std::string interface;  // its child on the way down to the tty; may be empty
+};
+
+// The nearest ancestor with idVendor is the USB device itself: hubs lie further up.
+std::optional<UsbPlace> FindUsbDevice(const std::string& device) {
+    std::string child;
+    for (std::string dir = device; dir != "/" && BaseName(dir) != "devices";
+         dir = ParentPath(dir)) {
+        if (PathExists(dir + "/idVendor")) return UsbPlace{dir, child};
+        child = dir;
+    }
+    return std::nullopt;
+}
+
+void AddUsbFacts(const UsbPlace& usb, PortFacts& facts) {
+    facts.vid = ReadAttribute(usb.device + "/idVendor");
+    facts.pid = ReadAttribute(usb.device + "/idProduct");
+    facts.manufacturer = ReadAttribute(usb.device + "/manufacturer");
+    facts.serial = ReadAttribute(usb.device + "/serial");
+    facts.bus = "USB";
+    // The interface names one function of a composite device, or of a multi-port adapter.
+    const std::string product = ReadAttribute(usb.device + "/product");
+    const std::string function =
+        usb.interface.empty() ? std::string() : ReadAttribute(usb.interface + "/interface");
+    if (function.empty() || function == product) {
+        facts.description = product;
+    } else {
+        facts.description = product.empty() ? function : product + " - " + function;
+    }
+    const std::string& closest = usb.interface.empty() ? usb.device : usb.interface;
+    facts.hardwareId = ReadAttribute(closest + "/modalias");
+    facts.location = BaseName(closest);
+}
+
+PortFacts DeviceFacts(const std::string& ttyDevice) {
+    const std::string hardware = HardwareDevice(ttyDevice);
+    PortFacts facts;
+    facts.driver = BaseName(RealPath(hardware + "/driver"));
+    if (const std::optional<UsbPlace> usb = FindUsbDevice(ttyDevice)) {
+        AddUsbFacts(*usb, facts);
+        return facts;
+    }
+    // A UART on the board, a PCI card or a platform device: the driver is the best name.
+    facts.description = facts.driver;
+    facts.bus = UpperCase(Subsystem(hardware));
+    facts.hardwareId = ReadAttribute(hardware + "/modalias");
+    if (facts.hardwareId.empty()) facts.hardwareId = ReadAttribute(hardware + "/id");  // PNP0501
+    facts.location = BaseName(hardware);
+    return facts;
+}
+
+}  // namespace
+
+std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,
+                                             const std::string& devDir) {
+    bool opened = false;
+    const std::vector<std::string> ttys = ListDirectory(ttyClassDir, &opened);
+    if (!opened) return std::nullopt;
+    PortFactsByPort facts;
+    for (const std::string& tty : ttys) {
+        const std::string ttyDir = ttyClassDir + "/" + tty;
+        const std::string device = RealPath(ttyDir + "/device");
+        if (device.empty() || IsPlaceholderTty(ttyDir)) continue;
+        facts.emplace(devDir + "/" + tty, DeviceFacts(device));
+    }
+    return facts;
+}

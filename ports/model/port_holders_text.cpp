@@ -1,0 +1,29 @@
+#include "ports/model/port_holders_text.h"
+
+#include <algorithm>
+
+std::string DescribePortHolder(const PortHolder& holder) {
+    if (!holder.visible) return "another program (not visible to this user)";
+    const std::string pid = "PID " + std::to_string(holder.pid);
+    return holder.name.empty() ? pid : holder.name + " (" + pid + ")";
+}
+
+std::vector<std::string> DescribePortHolders(const PortHolders& holders) {
+    std::vector<std::string> texts;
+    for (const PortHolder& holder : holders) {
+        std::string text = DescribePortHolder(holder);
+        if (std::find(texts.begin(), texts.end(), text) == texts.end()) {
+            texts.push_back(std::move(text));
+        }
+    }
+    return texts;
+}
+
+std::string HeldByLines(const PortHolders& holders) {
+    std::string lines;
+    for (const std::string& text : DescribePortHolders(holders)) {
+        if (!lines.empty()) lines += '\n';
+        lines += "Held by: " + text;
+    }
+    return lines;
+}
