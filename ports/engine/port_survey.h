@@ -9,14 +9,16 @@
 #include "ports/model/port_facts.h"
 #include "ports/model/port_holder.h"
 #include "ports/engine/port_source.h"
+#include "ports/model/port_reason.h"
 #include "ports/model/port_status.h"
 
 struct PortRow {
     std::string device;  // the value's name: how the system names the port's device
     std::string port;    // the value's data: the name a program opens
     PortStatus status = PortStatus::Unknown;
-    PortFacts facts{};      // filled in by whoever looks the device up
-    PortHolders holders{};  // of a busy port, filled in by whoever looks them up
+    PortReason reason = PortReason::None;  // why it has that status, where that is known
+    PortFacts facts{};                     // filled in by whoever looks the device up
+    PortHolders holders{};                 // of a busy port, filled in by whoever looks them up
 };
 using PortRows = std::vector<PortRow>;
 
