@@ -3,8 +3,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "base/win32_handles.h"
 #include "ports/engine/patient_worker.h"
 #include "ports/engine/port_holders.h"
+#include "ports/win32/handle_name_query.h"
 #include "ports/win32/wine_port_name.h"
 
 namespace {
@@ -51,7 +54,10 @@ struct CountedText {
 };
 
 using QuerySystemInformation = LONG(NTAPI*)(ULONG, void*, ULONG, ULONG*);
-using QueryObject = LONG(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+using QueryObject = HandleNameQuery;
+
+// In place of the system's name query, for tests only.
+HandleNameQuery nameQueryInstead = nullptr;
 
 template <typename Function>
 Function NtdllExport(const char* name) {
@@ -88,32 +94,82 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
                                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-// What another process's handle is; asked on a worker thread, which may never come back.
+// What another process's handle is called; asked on a worker thread, which may never come back.
+// The duplicate it is asked through lives only while it is asked: it is closed as soon as the
+// name is known, or by the lookup when it gives the call up. Left open, it would keep the port
+// open after its holder closes it, and the next lookup would find it among our own handles.
 struct HandleQuery {
-    std::shared_ptr<const KernelHandle> process;
-    HANDLE handle = nullptr;  // in that process
-    std::wstring name;        // empty when it has none, or is a disk file or a pipe
+    std::shared_ptr<const KernelHandle> process;  // let go once duplicated
+    HANDLE handle = nullptr;                      // in that process
+    std::mutex mutex;
+    KernelHandle duplicate;  // ours while it is asked
+    bool givenUp = false;
+    bool returned = false;  // in time or late
+    std::wstring name;      // empty when it has none, or is a disk file or a pipe
+
+    bool Returned() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return returned;
+    }
+    void GiveUp() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        givenUp = true;
+        duplicate.Reset();
+    }
 };
 
 void NameHandle(HandleQuery& query, QueryObject queryObject) {
     // With no access: what it is and what it is called need none.
     HANDLE duplicate = nullptr;
-    if (!::DuplicateHandle(query.process->Get(), query.handle, ::GetCurrentProcess(), &duplicate, 0,
-                           FALSE, 0)) {
-        return;
+    const bool duplicated = ::DuplicateHandle(query.process->Get(), query.handle,
+                                              ::GetCurrentProcess(), &duplicate, 0, FALSE, 0);
+    query.process.reset();
+    if (!duplicated) return;
+    {
+        const std::lock_guard<std::mutex> lock(query.mutex);
+        query.duplicate.Reset(duplicate);
+        if (query.givenUp) {
+            query.duplicate.Reset();
+            return;
+        }
     }
-    const KernelHandle own(duplicate);
+    // Should the lookup close the duplicate before a call below takes it, that call fails or
+    // names another handle of ours; a given-up call's answer is dropped either way.
     // Disk files are no ports, and the name query of a pipe can wait for its pending read.
-    const DWORD type = ::GetFileType(own.Get());
+    const DWORD type = ::GetFileType(duplicate);
     if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return;
     std::vector<ULONG_PTR> buffer(kNameBytes / sizeof(ULONG_PTR), 0);
     ULONG length = 0;
-    if (queryObject(own.Get(), kObjectNameInformation, buffer.data(),
+    if (queryObject(duplicate, kObjectNameInformation, buffer.data(),
                     static_cast<ULONG>(kNameBytes), &length) < 0) {
         return;
     }
     const auto* name = reinterpret_cast<const CountedText*>(buffer.data());
-    if (name->text) query.name.assign(name->text, name->bytes / sizeof(WCHAR));
+    if (!name->text) return;
+    const std::lock_guard<std::mutex> lock(query.mutex);
+    query.name.assign(name->text, name->bytes / sizeof(WCHAR));
+}
+
+// The thread a lookup's queries start on. Those after one given up go on on another: they are
+// not made, so that a lookup leaves at most one thread behind.
+class LookupThread {
+public:
+    bool IsFirst() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_first == std::thread::id()) m_first = std::this_thread::get_id();
+        return m_first == std::this_thread::get_id();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::thread::id m_first;
+};
+
+void AskHandle(HandleQuery& query, QueryObject queryObject, LookupThread& thread) {
+    if (thread.IsFirst()) NameHandle(query, queryObject);
+    const std::lock_guard<std::mutex> lock(query.mutex);
+    query.duplicate.Reset();
+    query.returned = true;
 }
 
 // The file name of the program a process runs; empty when it cannot be read.
@@ -133,9 +189,32 @@ struct ProcessAccess {
 
 }  // namespace
 
+void UseHandleNameQuery(HandleNameQuery query) { nameQueryInstead = query; }
+
 struct PortHolderFinder::State {
-    // Handles, by process and value, whose query outlasted the patience: never asked again.
-    std::set<std::pair<ULONG_PTR, ULONG_PTR>> unanswered;
+    // Queries that outlasted the patience and have not returned, each on a thread of its own.
+    std::vector<std::shared_ptr<HandleQuery>> out;
+    // Their handles, by process and value: not asked again until the query returns or the
+    // handle leaves the snapshot, so that a holder reusing the pair is seen.
+    std::map<std::pair<ULONG_PTR, ULONG_PTR>, std::shared_ptr<HandleQuery>> unanswered;
+
+    // Lets go of the queries that have returned and of handles gone from `handles`.
+    void Forget(const std::vector<HandleEntry>& handles) {
+        out.erase(
+            std::remove_if(out.begin(), out.end(),
+                           [](const std::shared_ptr<HandleQuery>& q) { return q->Returned(); }),
+            out.end());
+        std::set<std::pair<ULONG_PTR, ULONG_PTR>> present;
+        for (const HandleEntry& entry : handles) {
+            if (unanswered.count({entry.processId, entry.handle}) != 0) {
+                present.insert({entry.processId, entry.handle});
+            }
+        }
+        for (auto query = unanswered.begin(); query != unanswered.end();) {
+            const bool keep = present.count(query->first) != 0 && !query->second->Returned();
+            query = keep ? std::next(query) : unanswered.erase(query);
+        }
+    }
 };
 
 PortHolderFinder::PortHolderFinder() : m_state(std::make_unique<State>()) {}
@@ -152,7 +231,8 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
                                                  ? WineHandleNameOfPort(Wide(row.port))
                                                  : std::wstring());
     }
-    const auto queryObject = NtdllExport<QueryObject>("NtQueryObject");
+    const auto queryObject =
+        nameQueryInstead ? nameQueryInstead : NtdllExport<QueryObject>("NtQueryObject");
     // A file handle of our own shows which type number the snapshot gives files.
     const FileHandle marker(::CreateFileA("\\\\.\\NUL", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, 0, nullptr));
@@ -167,15 +247,19 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
             }
         }
     }
-    m_lastFindFailed = !queryObject || !fileType;
+    if (handles) m_state->Forget(*handles);
+    // Too many queries still hang: another could only add a thread that hangs too.
+    m_lastFindFailed = !queryObject || !fileType || m_state->out.size() >= kMostNameQueriesOut;
     if (m_lastFindFailed) return holders;
 
     std::map<ULONG_PTR, ProcessAccess> processes;
     std::vector<std::shared_ptr<HandleQuery>> queries;
     std::vector<ULONG_PTR> owners;  // the process of each query
     std::vector<std::function<void()>> calls;
+    const auto thread = std::make_shared<LookupThread>();
     for (const HandleEntry& entry : *handles) {
-        if (entry.objectTypeIndex != *fileType ||
+        // Our own handles include the duplicates of queries still out.
+        if (entry.objectTypeIndex != *fileType || entry.processId == self ||
             m_state->unanswered.count({entry.processId, entry.handle}) != 0) {
             continue;
         }
@@ -194,19 +278,26 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
         auto query = std::make_shared<HandleQuery>();
         query->process = access.process;
         query->handle = reinterpret_cast<HANDLE>(entry.handle);
-        calls.push_back([query, queryObject] { NameHandle(*query, queryObject); });
+        calls.push_back([query, queryObject, thread] { AskHandle(*query, queryObject, *thread); });
         queries.push_back(std::move(query));
         owners.push_back(entry.processId);
     }
     // One thread asks them all, so that a handle costs no hand-over between threads.
     const std::vector<bool> answered = PatientWorker(kQueryPatience).RunAll(calls);
+    const auto stuck = std::find(answered.begin(), answered.end(), false);
+    if (stuck != answered.end()) {
+        // The handles after it were not asked: this lookup cannot tell who holds what.
+        const size_t index = static_cast<size_t>(stuck - answered.begin());
+        const std::shared_ptr<HandleQuery>& query = queries[index];
+        query->GiveUp();
+        m_state->out.push_back(query);
+        m_state->unanswered[{owners[index], reinterpret_cast<ULONG_PTR>(query->handle)}] = query;
+        m_lastFindFailed = true;
+        return holders;
+    }
     for (size_t index = 0; index < queries.size(); ++index) {
         const ULONG_PTR pid = owners[index];
         const HandleQuery& query = *queries[index];
-        if (!answered[index]) {
-            m_state->unanswered.insert({pid, reinterpret_cast<ULONG_PTR>(query.handle)});
-            continue;
-        }
         for (size_t row = 0; row < rows.size(); ++row) {
             if (!SameName(names[row].first, query.name) &&
                 !SameName(names[row].second, query.name)) {
@@ -217,7 +308,7 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
                                             [&](const PortHolder& h) { return h.pid == pid; });
             if (!listed) {
                 held.push_back(PortHolder{static_cast<unsigned long>(pid),
-                                          ProgramName(query.process->Get()), true});
+                                          ProgramName(processes.at(pid).process->Get()), true});
             }
         }
     }

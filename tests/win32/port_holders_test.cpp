@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ports/engine/port_holders.h"
 #include "ports/engine/port_probe.h"
+#include "ports/win32/handle_name_query.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
+
+#include <tlhelp32.h>
+#include <winternl.h>
 
 namespace {
 
@@ -98,6 +103,104 @@ TEST_F(PortHoldersTest, ABusyPortThatNobodyHoldsHasNoHolders) {
     const std::string denied = EnvironmentValue("PORTLOOK_PORT_DENIED");
     ASSERT_EQ(ProbePort(denied.c_str()), PortStatus::Busy);
     EXPECT_TRUE(Find({Row(denied)})[0].empty());
+}
+
+LONG NTAPI SystemNameQuery(HANDLE handle, ULONG what, void* buffer, ULONG bytes, ULONG* needed) {
+    static const auto query = reinterpret_cast<HandleNameQuery>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    return query(handle, what, buffer, bytes, needed);
+}
+
+// Whether a name query's answer names a port of this run.
+bool NamesAPort(LONG status, const void* buffer) {
+    const auto* name = static_cast<const UNICODE_STRING*>(buffer);
+    return status >= 0 && name->Buffer &&
+           std::wstring(name->Buffer, name->Length / sizeof(WCHAR)).find(L"\\dev\\pts\\") !=
+               std::wstring::npos;
+}
+
+const KernelHandle& Released() {
+    static const KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    return event;
+}
+
+// Asking a port's handle for its name hangs until released, as it can on Windows behind the
+// holder's blocking read.
+LONG NTAPI HangingOnPorts(HANDLE handle, ULONG what, void* buffer, ULONG bytes, ULONG* needed) {
+    const LONG status = SystemNameQuery(handle, what, buffer, bytes, needed);
+    if (NamesAPort(status, buffer)) ::WaitForSingleObject(Released().Get(), INFINITE);
+    return status;
+}
+
+size_t OwnThreads() {
+    const FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    size_t count = 0;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+         more = ::Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    }
+    return count;
+}
+
+struct OwnHandles {
+    size_t all = 0;
+    size_t ports = 0;
+};
+
+// Wine counts no handles: each small value is asked for its name instead.
+OwnHandles CountOwnHandles() {
+    OwnHandles count;
+    std::vector<ULONG_PTR> buffer(512);
+    for (ULONG_PTR value = 4; value < (1u << 12); value += 4) {
+        ULONG needed = 0;
+        const LONG status =
+            SystemNameQuery(reinterpret_cast<HANDLE>(value), 1, buffer.data(),
+                            static_cast<ULONG>(buffer.size() * sizeof buffer[0]), &needed);
+        if (status == static_cast<LONG>(0xC0000008)) continue;  // STATUS_INVALID_HANDLE
+        ++count.all;
+        if (NamesAPort(status, buffer.data())) ++count.ports;
+    }
+    return count;
+}
+
+TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNoHolderAfter) {
+    // One holder more than the queries that may be left hanging.
+    std::vector<std::unique_ptr<PortHolderProcess>> holders;
+    PortRows rows;
+    for (size_t port = 0; port <= kMostNameQueriesOut; ++port) {
+        holders.push_back(std::make_unique<PortHolderProcess>(m_ports[port]));
+        ASSERT_TRUE(holders.back()->Holds());
+        rows.push_back(Row(m_ports[port]));
+    }
+    PortHolderFinder finder;
+    const size_t threads = OwnThreads();
+    ::ResetEvent(Released().Get());
+    UseHandleNameQuery(HangingOnPorts);
+    OwnHandles atMost;
+    for (unsigned lookup = 0; lookup < 2 * kMostNameQueriesOut; ++lookup) {
+        finder.Find(rows);
+        if (lookup + 1 == kMostNameQueriesOut) atMost = CountOwnHandles();
+    }
+    EXPECT_LE(OwnThreads(), threads + kMostNameQueriesOut);
+    const OwnHandles after = CountOwnHandles();
+    EXPECT_EQ(after.all, atMost.all);
+    EXPECT_EQ(after.ports, 0u) << "a duplicate kept would keep its port open";
+    ::SetEvent(Released().Get());
+    UseHandleNameQuery(nullptr);
+    // The same processes and handles that hung answer now.
+    std::vector<PortHolders> found;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            found = finder.Find(rows);
+            return std::all_of(found.begin(), found.end(),
+                               [](const PortHolders& held) { return held.size() == 1; });
+        },
+        5000));
+    for (size_t port = 0; port < holders.size(); ++port) {
+        ExpectHolder(found[port][0], holders[port]->Id());
+    }
 }
 
 }  // namespace
