@@ -255,4 +255,11 @@ TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {
     EXPECT_EQ(beforePort.size() - 1, port) << beforePort;
 }
 
+TEST(Report, SignsInADescriptionAreShownUnchanged) {
+    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
+    rows[0].facts.description = "Gadget\xC2\xAE \xC2\xB5Link";
+    EXPECT_NE(TableText(rows, true).find(rows[0].facts.description), std::string::npos);
+    EXPECT_EQ(Parsed(JsonText(rows))[0]["description"], rows[0].facts.description);
+}
+
 }  // namespace
