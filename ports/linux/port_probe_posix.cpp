@@ -5,35 +5,38 @@
 
 #include "base/unique_handle.h"
 #include "ports/engine/port_probe.h"
+#include "ports/linux/port_open_probe.h"
 
 namespace {
 
-std::uint32_t ErrorFromErrno(int error) {
+OpenProbeResult FromErrno(int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return kOpenErrorFileNotFound;
-        case EBUSY:        // another holder took it with TIOCEXCL
+            return {PortStatus::NotFound, PortReason::NotPresent};
+        case EBUSY:  // another holder took it with TIOCEXCL
+            return {PortStatus::Busy, PortReason::Exclusive};
         case EWOULDBLOCK:  // another holder has it locked
+            return {PortStatus::Busy, PortReason::Locked};
         case EACCES:
         case EPERM:
-            return kOpenErrorAccessDenied;
+            return {PortStatus::Busy, PortReason::NoPermission};
         default:
-            return kOpenErrorGenFailure;
+            return {PortStatus::Unknown, PortReason::OpenFailed};
     }
 }
 
 }  // namespace
 
-PortStatus ProbePort(const char* portName) {
+OpenProbeResult ProbePortByOpen(const char* portName) {
     const UniqueFd port(::open(portName, kProbeOpenFlags));
-    if (!port.IsValid()) return StatusFromOpenError(ErrorFromErrno(errno));
+    if (!port.IsValid()) return FromErrno(errno);
     // Holders that lock the port are seen through the lock; TIOCEXCL keeps newcomers out for
     // as long as we hold it, and must not outlive us.
-    if (::flock(port.Get(), LOCK_EX | LOCK_NB) != 0) {
-        return StatusFromOpenError(ErrorFromErrno(errno));
-    }
+    if (::flock(port.Get(), LOCK_EX | LOCK_NB) != 0) return FromErrno(errno);
     if (::ioctl(port.Get(), TIOCEXCL) == 0) ::ioctl(port.Get(), TIOCNXCL);
-    return PortStatus::Available;
+    return {PortStatus::Available, PortReason::None};
 }
+
+PortStatus ProbePort(const char* portName) { return ProbePortByOpen(portName).status; }

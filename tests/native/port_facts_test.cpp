@@ -94,6 +94,10 @@ TEST_F(FakeDevices, UsbAdapterAndBoardUartAreDescribedByTheirHardware) {
     Put(m_ftdi + "1-1.2:1.0/interface", "Console  ");
     facts = ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
     EXPECT_EQ(facts[Node("ttyUSB0")].description, "FT232R USB UART - Console");
+    // Descriptor strings are UTF-8, kept byte for byte.
+    Put(m_ftdi + "1-1.2:1.0/interface", "\xC2\xB5Link\xC2\xAE");
+    facts = ReadPortFacts(m_root + "/class/tty", m_root + "/dev").value();
+    EXPECT_EQ(facts[Node("ttyUSB0")].description, "FT232R USB UART - \xC2\xB5Link\xC2\xAE");
     EXPECT_FALSE(ReadPortFacts(m_root + "/nothing", m_root + "/dev").has_value());
 
     // The port list names the board UART by its hardware's driver, not by serial-base's.

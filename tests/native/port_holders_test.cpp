@@ -20,87 +20,9 @@
 #include "base/unique_handle.h"
 #include "ports/engine/port_holders.h"
 #include "ports/engine/port_probe.h"
+#include "tests/native/holder_process.h"
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
-
-// A pseudo-terminal whose terminal side nobody has open yet.
-class Terminal {
-public:
-    explicit Terminal(mode_t mode) : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        if (!m_master.IsValid() || ::grantpt(m_master.Get()) != 0 ||
-            ::unlockpt(m_master.Get()) != 0) {
-            return;
-        }
-        const char* name = ::ptsname(m_master.Get());
-        if (name && ::chmod(name, mode) == 0) m_path = name;
-    }
-    const std::string& Path() const { return m_path; }
-    PortRow Row() const {
-        PortRow row;
-        row.device = "pty";
-        row.port = m_path;
-        row.status = PortStatus::Busy;
-        return row;
-    }
-
-private:
-    UniqueFd m_master;
-    std::string m_path;
-};
-
-// How a holder locks the port: a lock of its own, or one of its open file description,
-// which /proc/locks shows without a process.
-enum class Lock { None, Flock, OpenFile };
-
-bool TakeLock(int fd, Lock lock) {
-    if (lock == Lock::Flock) return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    struct flock range {};
-    range.l_type = F_WRLCK;
-    range.l_whence = SEEK_SET;
-    return lock == Lock::None || ::fcntl(fd, F_OFD_SETLK, &range) == 0;
-}
-
-// A child process that opens the port, locks it if asked, and holds it until this ends.
-class Holder {
-public:
-    Holder(const std::string& port, const char* name, Lock lock) {
-        int ready[2] = {-1, -1};
-        int stay[2] = {-1, -1};
-        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(stay, O_CLOEXEC) != 0) return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::prctl(PR_SET_NAME, name);
-            const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-            const char held = fd >= 0 && TakeLock(fd, lock);
-            ::close(stay[1]);
-            if (::write(ready[1], &held, 1) == 1) {
-                char end = 0;
-                while (::read(stay[0], &end, 1) > 0) {
-                }
-            }
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(stay[0]);
-        m_stay.Reset(stay[1]);
-        char held = 0;
-        m_held = m_pid > 0 && ::read(ready[0], &held, 1) == 1 && held;
-        ::close(ready[0]);
-    }
-    ~Holder() {
-        m_stay.Reset();
-        if (m_pid > 0) ::waitpid(m_pid, nullptr, 0);
-    }
-    bool Holds() const { return m_held; }
-    unsigned long Pid() const { return static_cast<unsigned long>(m_pid); }
-
-private:
-    pid_t m_pid = -1;
-    UniqueFd m_stay;
-    bool m_held = false;
-};
 
 std::vector<unsigned long> Pids(const PortHolders& holders) {
     std::vector<unsigned long> pids;
@@ -145,15 +67,7 @@ TEST(PortHolders, NoProcessListMeansAFailedLookupAndNoHolders) {
 
 // The holders as a user without privileges finds them; nothing when the child failed.
 std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows) {
-    int ends[2] = {-1, -1};
-    if (::pipe(ends) != 0) return std::nullopt;
-    UniqueFd readEnd(ends[0]);
-    UniqueFd writeEnd(ends[1]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(1);
-        }
+    const std::optional<std::string> text = AsNobody([&] {
         std::string lines;
         const std::vector<PortHolders> found = PortHolderFinder().Find(rows);
         for (size_t row = 0; row < found.size(); ++row) {
@@ -162,21 +76,11 @@ std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows) {
                          (holder.visible ? "1 " : "0 ") + holder.name + '\n';
             }
         }
-        const bool written = ::write(writeEnd.Get(), lines.data(), lines.size()) ==
-                             static_cast<ssize_t>(lines.size());
-        ::_exit(written ? 0 : 1);
-    }
-    writeEnd.Reset();
-    std::string text;
-    char chunk[4096];
-    for (ssize_t got; child > 0 && (got = ::read(readEnd.Get(), chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(got));
-    }
-    int exitStatus = -1;
-    if (child > 0) ::waitpid(child, &exitStatus, 0);
-    if (exitStatus != 0) return std::nullopt;
+        return lines;
+    });
+    if (!text) return std::nullopt;
     std::vector<PortHolders> holders(rows.size());
-    std::istringstream lines(text);
+    std::istringstream lines(*text);
     size_t row = 0;
     PortHolder holder;
     int visible = 0;

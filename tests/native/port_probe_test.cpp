@@ -18,6 +18,8 @@
 
 #include "base/unique_handle.h"
 #include "ports/engine/port_probe.h"
+#include "ports/linux/port_open_probe.h"
+#include "tests/native/holder_process.h"
 
 namespace {
 
@@ -55,38 +57,20 @@ private:
     std::string m_path;
 };
 
-constexpr uid_t kNobody = 65534;
-
-// The statuses of the ports as a process without privileges probes them: root opens a port
-// whatever its mode and whoever holds it, so as root the child becomes nobody first. Nothing
-// when the child could not run to its end.
-std::vector<PortStatus> ProbeUnprivileged(const std::vector<std::string>& ports) {
-    int ends[2] = {-1, -1};
-    if (::pipe(ends) != 0) return {};
-    UniqueFd readEnd(ends[0]);
-    UniqueFd writeEnd(ends[1]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-            ::_exit(1);
-        }
-        for (const std::string& port : ports) {
-            const auto status = static_cast<char>(ProbePort(port.c_str()));
-            if (::write(writeEnd.Get(), &status, 1) != 1) ::_exit(1);
-        }
-        ::_exit(0);
-    }
-    writeEnd.Reset();
-    std::vector<PortStatus> statuses;
-    char status = 0;
-    while (child > 0 && ::read(readEnd.Get(), &status, 1) == 1) {
-        statuses.push_back(static_cast<PortStatus>(status));
-    }
-    int exitStatus = -1;
-    if (child > 0) ::waitpid(child, &exitStatus, 0);
-    if (exitStatus != 0) statuses.clear();
-    return statuses;
+// The status and reason of each port's open as a process without privileges sees them, a
+// line each; empty when the child failed.
+std::string ProbeUnprivileged(const std::vector<std::string>& ports) {
+    return AsNobody([&] {
+               std::string lines;
+               for (const std::string& port : ports) {
+                   const OpenProbeResult result = ProbePortByOpen(port.c_str());
+                   const char* reason = ReasonKey(result.reason);
+                   lines += std::string(StatusText(ProbePort(port.c_str()))) + " " +
+                            (reason ? reason : "") + "\n";
+               }
+               return lines;
+           })
+        .value_or("");
 }
 
 // What a session leader without a terminal makes of the port: 0 when the probe left it
@@ -150,6 +134,7 @@ TEST(ProbePort, LeavesNeitherLockNorExclusiveModeBehind) {
 
 TEST(ProbePort, MissingNodeIsNotFound) {
     EXPECT_EQ(ProbePort("/dev/portlook-no-such-port"), PortStatus::NotFound);
+    EXPECT_EQ(ProbePortByOpen("/dev/portlook-no-such-port").reason, PortReason::NotPresent);
     EXPECT_EQ(ProbePort(""), PortStatus::NotFound);
 }
 
@@ -159,6 +144,7 @@ TEST(ProbePort, PortLockedThroughAnotherOpenIsBusy) {
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(ProbePort(pty.Path().c_str()), PortStatus::Busy);
+    EXPECT_EQ(ProbePortByOpen(pty.Path().c_str()).reason, PortReason::Locked);
     ::flock(holder, LOCK_UN);
     EXPECT_EQ(ProbePort(pty.Path().c_str()), PortStatus::Available);
     ::close(holder);
@@ -174,7 +160,7 @@ TEST(ProbePort, PortHeldExclusivelyOrClosedToUsIsBusy) {
     ASSERT_EQ(::ioctl(held.Slave(), TIOCEXCL), 0);  // the child's open fails with EBUSY
     ASSERT_EQ(::fchmod(closed.Slave(), 0), 0);      // and here with EACCES
     EXPECT_EQ(ProbeUnprivileged({free.Path(), held.Path(), closed.Path()}),
-              (std::vector<PortStatus>{PortStatus::Available, PortStatus::Busy, PortStatus::Busy}));
+              "available \nbusy exclusive\nbusy no permission\n");
 }
 
 TEST(ProbePort, SocketIsNotFound) {
@@ -212,6 +198,7 @@ TEST(ProbePort, DeviceThatFailsItsOpenIsUnknown) {
     const char* slave = ::ptsname(master);
     ASSERT_NE(slave, nullptr);
     EXPECT_EQ(ProbePort(slave), PortStatus::Unknown);
+    EXPECT_EQ(ProbePortByOpen(slave).reason, PortReason::OpenFailed);
     ::close(master);
 }
 

@@ -16,6 +16,7 @@
 #include "cli/port_report.h"
 #include "ports/engine/port_probe.h"
 #include "tests/native/fake_sysfs.h"
+#include "tests/native/holder_process.h"
 
 namespace {
 
@@ -38,24 +39,15 @@ std::string Trimmed(const std::string& text) {
 // Parsed without exceptions; a discarded value when the text is not JSON.
 Json Parsed(const std::string& text) { return Json::parse(text, nullptr, false); }
 
-// This test process as the holder of the port it keeps locked.
-std::string ThisProcessAsHolder() {
-    std::ifstream comm("/proc/self/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name + " (PID " + std::to_string(::getpid()) + ")";
-}
-
 // Four ports, one in each state: ttyACM0 fails its open, ttyS1 is free, ttyS10 has no node,
-// ttyUSB0 is locked by another open.
+// ttyUSB0 is locked by another process.
 class ReportOfFakeSysfs : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(m_tree.Root().empty());
         ASSERT_FALSE(m_free.Path().empty());
         ASSERT_FALSE(m_held.Path().empty());
-        m_holder.Reset(::open(m_held.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        ASSERT_EQ(::flock(m_holder.Get(), LOCK_EX | LOCK_NB), 0);
+        ASSERT_TRUE(m_holder.Holds());
         // A terminal whose master was never unlocked refuses every open with an I/O error.
         m_locked.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
         ASSERT_TRUE(m_locked.IsValid());
@@ -79,8 +71,12 @@ protected:
     FakeSysfsTree m_tree;
     Pty m_free;
     Pty m_held;
-    UniqueFd m_holder;
+    Holder m_holder{m_held.Path(), "port-locker", Lock::Flock};
     UniqueFd m_locked;
+    // The holder as the table names it.
+    std::string HolderText() const {
+        return "port-locker (PID " + std::to_string(m_holder.Pid()) + ")";
+    }
 };
 
 TEST_F(ReportOfFakeSysfs, TableShowsEveryPortInOrderInColumnsSizedToTheirTexts) {
@@ -106,7 +102,7 @@ TEST_F(ReportOfFakeSysfs, TableShowsEveryPortInOrderInColumnsSizedToTheirTexts) 
         {"cdc_acm", m_tree.Node("ttyACM0"), "unknown", ""},
         {"serial8250", m_tree.Node("ttyS1"), "available", ""},
         {"serial8250", m_tree.Node("ttyS10"), "not found", ""},
-        {kAdapter, m_tree.Node("ttyUSB0"), "busy", ThisProcessAsHolder()}};
+        {kAdapter, m_tree.Node("ttyUSB0"), "busy", HolderText()}};
     for (size_t row = 0; row < expected.size(); ++row) {
         const std::string& line = lines[row + 1];
         EXPECT_EQ(Trimmed(line.substr(0, port)), expected[row][0]);
@@ -136,7 +132,7 @@ TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
         EXPECT_EQ(report.exitStatus, entry.exitStatus) << entry.name;
         EXPECT_EQ(report.error, "") << entry.name;
         EXPECT_EQ(Lines(report.out).size(), 1u) << report.out;
-        const std::string held = entry.exitStatus == kExitBusy ? "  " + ThisProcessAsHolder() : "";
+        const std::string held = entry.exitStatus == kExitBusy ? "  " + HolderText() : "";
         EXPECT_NE(report.out.find("  " + entry.node + "  " + entry.status + held + "\n"),
                   std::string::npos)
             << report.out;
@@ -148,7 +144,7 @@ TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
     ASSERT_EQ(parsed.size(), 1u) << json.out;
     EXPECT_EQ(parsed[0]["port"], m_tree.Node("ttyUSB0"));
     ASSERT_EQ(parsed[0]["holders"].size(), 1u) << json.out;
-    EXPECT_EQ(parsed[0]["holders"][0]["pid"], ::getpid());
+    EXPECT_EQ(parsed[0]["holders"][0]["pid"], m_holder.Pid());
     // Names match whole: neither a prefix nor a tail of a listed name is that port.
     for (const char* absent : {"ttyS2", "S1", "ttyUSB", "/dev/ttyS1"}) {
         const Report report = Run({"--port", absent});
@@ -257,6 +253,13 @@ TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {
     EXPECT_EQ(lines[2].find("/dev/ttyS0"), port);
     const std::string beforePort = lines[1].substr(0, lines[1].find("/dev/"));
     EXPECT_EQ(beforePort.size() - 1, port) << beforePort;
+}
+
+TEST(Report, SignsInADescriptionAreShownUnchanged) {
+    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
+    rows[0].facts.description = "Gadget\xC2\xAE \xC2\xB5Link";
+    EXPECT_NE(TableText(rows, true).find(rows[0].facts.description), std::string::npos);
+    EXPECT_EQ(Parsed(JsonText(rows))[0]["description"], rows[0].facts.description);
 }
 
 }  // namespace

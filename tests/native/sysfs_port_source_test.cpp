@@ -63,6 +63,7 @@ TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {
     AddTty("tty0", "");                // virtual console: no device
     AddTty("ttyS0", "serial8250", 0);  // placeholder for an absent UART
     AddTty("ttyS1", "serial8250", 4);
+    AddTty("ttyS3", "serial8250", 1);  // a real 8250
     AddTty("ttyS10", "serial8250", 4);
     AddTty("ttyS2", "serial8250", 4);
     AddTty("ttyUSB0", "ftdi_sio");
@@ -74,6 +75,7 @@ TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"serial8250", m_root + "/dev/ttyS1"},
         {"serial8250", m_root + "/dev/ttyS2"},
+        {"serial8250", m_root + "/dev/ttyS3"},
         {"serial8250", m_root + "/dev/ttyS10"},
         {"usb-FTDI_FT232R_A1B2C3-if00-port0", m_root + "/dev/ttyUSB0"}};
     EXPECT_EQ(values, expected);

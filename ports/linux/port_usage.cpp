@@ -1,0 +1,358 @@
+#include "ports/linux/port_usage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <memory>
+#include <signal.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <utility>
+
+#include "base/unique_handle.h"
+#include "ports/linux/sysfs_files.h"
+
+namespace {
+
+// The flag /proc/PID/stat carries for a kernel thread, which holds no files of its own.
+constexpr unsigned long kKernelThreadFlag = 0x00200000;
+// More than any pid a lock file holds, as ASCII or as a binary int.
+constexpr size_t kLockFileBytes = 128;
+
+struct DirTraits {
+    using Handle = DIR*;
+    static DIR* Invalid() { return nullptr; }
+    static void Close(DIR* dir) { ::closedir(dir); }
+};
+using UniqueDir = UniqueHandle<DirTraits>;
+
+struct Node {
+    int error = 0;  // of its stat: 0 when it is there
+    struct stat info {};
+    bool mayOpen = false;            // for reading and writing, by this user
+    std::vector<std::string> texts;  // the node's path as asked, and resolved
+};
+
+Node NodeOf(const std::string& port) {
+    Node node;
+    if (::stat(port.c_str(), &node.info) != 0) {
+        node.error = errno;
+        return node;
+    }
+    node.mayOpen = ::faccessat(AT_FDCWD, port.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+    node.texts.push_back(port);
+    const std::string real = RealPath(port);
+    if (!real.empty() && real != port) node.texts.push_back(real);
+    return node;
+}
+
+// A device may have more than one node; anything else is its inode.
+bool IsNode(const Node& node, const struct stat& info) {
+    if (S_ISCHR(node.info.st_mode)) {
+        return S_ISCHR(info.st_mode) && info.st_rdev == node.info.st_rdev;
+    }
+    return info.st_dev == node.info.st_dev && info.st_ino == node.info.st_ino;
+}
+
+// What one port is seen to be used by.
+struct Evidence {
+    std::vector<unsigned long> openers;  // processes with the node open
+    std::vector<unsigned long> lockers;  // processes a lock or a lock file names
+    bool locked = false;
+    bool lockFile = false;
+    bool staleLockFile = false;
+};
+
+void AddPid(std::vector<unsigned long>& pids, unsigned long pid) {
+    if (std::find(pids.begin(), pids.end(), pid) == pids.end()) pids.push_back(pid);
+}
+
+bool Contains(const std::vector<unsigned long>& pids, unsigned long pid) {
+    return std::find(pids.begin(), pids.end(), pid) != pids.end();
+}
+
+bool IsPid(const std::string& name) {
+    return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool IsKernelThread(const std::string& processDir) {
+    const std::string stat = ReadAttribute(processDir + "/stat");
+    // The name in parentheses may hold anything; the fields after it are numbers: state,
+    // ppid, pgrp, session, tty_nr, tpgid, flags.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string state;
+    long skipped = 0;
+    unsigned long flags = 0;
+    fields >> state >> skipped >> skipped >> skipped >> skipped >> skipped >> flags;
+    return fields && (flags & kKernelThreadFlag) != 0;
+}
+
+bool IsAlive(long pid) {
+    return pid > 0 && pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// The link texts to look for, each with its port: comparing a descriptor's link text costs
+// no lookup of its file, which could hang on a network mount; only matches are stat'ed.
+class Candidates {
+public:
+    explicit Candidates(const std::vector<Node>& nodes) {
+        for (size_t port = 0; port < nodes.size(); ++port) {
+            for (const std::string& text : nodes[port].texts) {
+                if (text.size() < m_lengths.size()) {
+                    m_lengths[text.size()] = true;
+                    m_texts.emplace_back(text, port);
+                }
+            }
+        }
+    }
+    template <typename Match>
+    void ForEach(const char* link, size_t length, const Match& match) const {
+        if (length >= m_lengths.size() || !m_lengths[length]) return;
+        for (const auto& [text, port] : m_texts) {
+            if (text.size() == length && std::memcmp(text.data(), link, length) == 0) match(port);
+        }
+    }
+
+private:
+    std::vector<bool> m_lengths = std::vector<bool>(PATH_MAX, false);
+    std::vector<std::pair<std::string, size_t>> m_texts;
+};
+
+// Adds the process to the openers of every port it has open.
+void ScanProcess(int fdDir, const std::vector<Node>& nodes, const Candidates& candidates,
+                 unsigned long pid, std::vector<Evidence>& evidence) {
+    UniqueDir fds(::fdopendir(fdDir));
+    if (!fds.IsValid()) {
+        ::close(fdDir);
+        return;
+    }
+    char link[PATH_MAX];
+    while (const dirent* fd = ::readdir(fds.Get())) {
+        if (fd->d_name[0] == '.') continue;
+        const ssize_t length = ::readlinkat(fdDir, fd->d_name, link, sizeof link);
+        if (length <= 0) continue;
+        candidates.ForEach(link, static_cast<size_t>(length), [&](size_t port) {
+            struct stat info {};
+            if (::fstatat(fdDir, fd->d_name, &info, 0) == 0 && IsNode(nodes[port], info)) {
+                AddPid(evidence[port].openers, pid);
+            }
+        });
+    }
+}
+
+// Every process's open files; false when the deadline came first.
+bool ScanProcesses(const std::string& proc, const std::vector<std::string>& entries,
+                   const std::vector<Node>& nodes, std::chrono::steady_clock::time_point deadline,
+                   std::vector<Evidence>& evidence, PortHolders& hidden) {
+    const Candidates candidates(nodes);
+    const UniqueFd procDir(::open(proc.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const unsigned long self = static_cast<unsigned long>(::getpid());
+    for (const std::string& entry : entries) {
+        if (!IsPid(entry)) continue;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        const unsigned long pid = std::strtoul(entry.c_str(), nullptr, 10);
+        if (pid == self) continue;
+        const int fdDir =
+            ::openat(procDir.Get(), (entry + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdDir >= 0) {
+            ScanProcess(fdDir, nodes, candidates, pid, evidence);
+        } else if ((errno == EACCES || errno == EPERM) && !IsKernelThread(proc + "/" + entry)) {
+            hidden.push_back(PortHolder{pid, std::string(), false});
+        }
+    }
+    return true;
+}
+
+// Locks name their holder even where its descriptors are hidden:
+// "1: FLOCK  ADVISORY  WRITE 4312 00:05:87 0 EOF"; lines with "->" wait for a lock.
+void ReadLocks(const std::string& proc, const std::vector<Node>& nodes, const PortHolders& hidden,
+               std::vector<Evidence>& evidence) {
+    const long self = ::getpid();
+    std::ifstream locks(proc + "/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access;
+        long pid = 0;  // -1 for a lock of an open file description, which names no process
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        char colon1 = 0, colon2 = 0;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> std::hex >> major >> colon1 >>
+              minor >> colon2 >> std::dec >> inode) ||
+            (kind != "FLOCK" && kind != "POSIX" && kind != "OFDLCK") || pid == self) {
+            continue;
+        }
+        for (size_t port = 0; port < nodes.size(); ++port) {
+            const Node& node = nodes[port];
+            if (node.error != 0 || node.info.st_ino != inode ||
+                ::major(node.info.st_dev) != major || ::minor(node.info.st_dev) != minor) {
+                continue;
+            }
+            Evidence& seen = evidence[port];
+            seen.locked = true;
+            if (pid <= 0) continue;
+            const auto locker = static_cast<unsigned long>(pid);
+            // A flock belongs to the open file, which may have outlived its locker in a child:
+            // the locker holds the port only while it still has it open, or may have it.
+            const bool mayHaveIt =
+                kind == "POSIX" || Contains(seen.openers, locker) ||
+                (std::any_of(hidden.begin(), hidden.end(),
+                             [&](const PortHolder& h) { return h.pid == locker; }) &&
+                 IsAlive(pid));
+            if (mayHaveIt) AddPid(seen.lockers, locker);
+        }
+    }
+}
+
+// The pid a UUCP lock file names: ASCII ("      4312\n", "4312 minicom user") or, from old
+// programs, a binary int. 0 when it names none.
+long LockFilePid(const std::string& path, bool* exists) {
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    *exists = file.IsValid() || (errno != ENOENT && errno != ENOTDIR);
+    char bytes[kLockFileBytes] = {};
+    const ssize_t got = file.IsValid() ? ::read(file.Get(), bytes, sizeof bytes - 1) : -1;
+    if (got <= 0) return 0;
+    // A pid is below 2^22, so a binary one has a zero byte, which ASCII never has.
+    if (static_cast<size_t>(got) == sizeof(int) && std::memchr(bytes, 0, sizeof(int))) {
+        int pid = 0;
+        std::memcpy(&pid, bytes, sizeof pid);
+        return pid;
+    }
+    char* end = nullptr;
+    const long pid = std::strtol(bytes, &end, 10);
+    return end != bytes && pid > 0 ? pid : 0;
+}
+
+// "LCK..ttyUSB0"; a node deeper in /dev has its slashes as underscores: "LCK..pts_3".
+std::string LockFileName(const std::string& path) {
+    constexpr char kDev[] = "/dev/";
+    std::string name = path.rfind(kDev, 0) == 0 ? path.substr(sizeof kDev - 1) : BaseName(path);
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "LCK.." + name;
+}
+
+void ReadLockFiles(const std::vector<std::string>& lockDirs, const std::vector<Node>& nodes,
+                   std::vector<Evidence>& evidence) {
+    const long self = ::getpid();
+    for (size_t port = 0; port < nodes.size(); ++port) {
+        for (const std::string& text : nodes[port].texts) {
+            for (const std::string& dir : lockDirs) {
+                bool exists = false;
+                const long pid = LockFilePid(dir + "/" + LockFileName(text), &exists);
+                if (!exists || pid == self) continue;
+                Evidence& seen = evidence[port];
+                if (IsAlive(pid)) {
+                    seen.lockFile = true;
+                    AddPid(seen.lockers, static_cast<unsigned long>(pid));
+                } else {
+                    seen.staleLockFile = true;
+                }
+            }
+        }
+    }
+}
+
+PortHolder NamedHolder(const std::string& proc, unsigned long pid) {
+    PortHolder holder{pid, std::string(), true};
+    std::ifstream comm(proc + "/" + std::to_string(pid) + "/comm");
+    holder.nameKnown = static_cast<bool>(std::getline(comm, holder.name));
+    return holder;
+}
+
+// The members of the node's group may open it: the group to join.
+std::string GroupToJoin(const struct stat& info) {
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return std::string();
+    std::vector<char> buffer(4096);
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+        return std::string();
+    }
+    return found->gr_name;
+}
+
+PortUsage UsageOf(const std::string& proc, const Node& node, const Evidence& seen, bool finished,
+                  const PortHolders& hidden) {
+    PortUsage usage;
+    usage.holdersComplete = finished && hidden.empty();
+    usage.staleLockFile = seen.staleLockFile;
+    if (node.error != 0) {
+        const bool gone = node.error == ENOENT || node.error == ENOTDIR;
+        usage.status = gone ? PortStatus::NotFound : PortStatus::Unknown;
+        usage.reason = gone ? PortReason::NotPresent : PortReason::OpenFailed;
+        return usage;
+    }
+    for (const unsigned long pid : seen.openers) usage.holders.push_back(NamedHolder(proc, pid));
+    for (const unsigned long pid : seen.lockers) {
+        if (!Contains(seen.openers, pid)) usage.holders.push_back(NamedHolder(proc, pid));
+    }
+    usage.status = PortStatus::Busy;
+    if (seen.locked) {
+        usage.reason = PortReason::Locked;
+    } else if (seen.lockFile) {
+        usage.reason = PortReason::LockFile;
+    } else if (!seen.openers.empty()) {
+        usage.reason = PortReason::Held;
+    } else if (!node.mayOpen) {
+        usage.reason = PortReason::NoPermission;
+        usage.group = GroupToJoin(node.info);
+        return usage;
+    } else {
+        // Processes this user may not inspect do not make it unknown: for a user without
+        // privileges there always are some.
+        usage.status = finished ? PortStatus::Available : PortStatus::Unknown;
+        usage.reason = finished ? PortReason::None : PortReason::NoAnswer;
+        return usage;
+    }
+    if (usage.holders.empty()) usage.holders = hidden;
+    return usage;
+}
+
+}  // namespace
+
+PortUsageScan ScanPortUsage(const std::vector<std::string>& ports, const PortUsagePlaces& places,
+                            std::chrono::steady_clock::time_point deadline) {
+    PortUsageScan scan;
+    std::vector<Node> nodes;
+    for (const std::string& port : ports) nodes.push_back(NodeOf(port));
+    std::vector<Evidence> evidence(ports.size());
+    const std::vector<std::string> entries = ListDirectory(places.procDir, &scan.processesListed);
+    const bool finished = scan.processesListed && ScanProcesses(places.procDir, entries, nodes,
+                                                                deadline, evidence, scan.hidden);
+    ReadLocks(places.procDir, nodes, scan.hidden, evidence);
+    ReadLockFiles(places.lockDirs, nodes, evidence);
+    for (size_t port = 0; port < ports.size(); ++port) {
+        scan.ports.push_back(
+            UsageOf(places.procDir, nodes[port], evidence[port], finished, scan.hidden));
+    }
+    return scan;
+}
+
+std::string UsageText(const PortUsage& usage) {
+    if (usage.reason == PortReason::NoPermission) {
+        return usage.group.empty() ? "no permission" : "no permission: join group " + usage.group;
+    }
+    if (usage.status == PortStatus::Available && usage.staleLockFile) return "stale lock file";
+    const char* key = ReasonKey(usage.reason);
+    return key ? key : "";
+}
+
+PortUsageScanner::PortUsageScanner(PortUsagePlaces places, std::chrono::milliseconds patience)
+    : m_places(std::move(places)), m_patience(patience), m_worker(2 * patience) {}
+
+std::optional<PortUsageScan> PortUsageScanner::Scan(const std::vector<std::string>& ports) {
+    // The scan owns all it touches: a scan that gets stuck is left running on its own.
+    auto scan = std::make_shared<PortUsageScan>();
+    const auto deadline = std::chrono::steady_clock::now() + m_patience;
+    const PortUsagePlaces places = m_places;
+    const bool inTime = m_worker.Run(
+        [scan, ports, places, deadline] { *scan = ScanPortUsage(ports, places, deadline); });
+    if (!inTime) return std::nullopt;
+    return std::move(*scan);
+}

@@ -1,0 +1,69 @@
+// Who uses each port, told without opening any port node: opening a tty raises DTR and RTS and
+// its last close drops them, which resets boards wired for auto-reset. Linux enforces no
+// exclusive open either, so an open that succeeds says nothing about a program holding the
+// port with a plain open. The scan reads the open files of /proc, the locks of /proc/locks
+// and UUCP lock files instead.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/engine/patient_worker.h"
+#include "ports/model/port_holder.h"
+#include "ports/model/port_reason.h"
+#include "ports/model/port_status.h"
+
+struct PortUsage {
+    PortStatus status = PortStatus::Unknown;
+    // Busy: Locked before LockFile before Held, the strongest claim seen; NoPermission only
+    // when nobody is seen using it. A TIOCEXCL holder shows as Held: telling it apart takes
+    // an open. Unknown: NoAnswer, the processes could not all be looked at.
+    PortReason reason = PortReason::None;
+    // Visible: it has the node open, holds a POSIX lock or a flock and the node, or a lock
+    // file names it. Not visible: a process that could not be inspected, listed only for a
+    // busy port with no visible holder.
+    PortHolders holders;
+    bool holdersComplete = false;  // every process was inspected, in time
+    bool staleLockFile = false;    // a lock file names a process that is gone
+    std::string group;             // no permission: the node's group, when its members may open it
+};
+
+struct PortUsageScan {
+    std::vector<PortUsage> ports;  // in the order asked
+    bool processesListed = false;  // false: the process list could not be read at all
+    PortHolders hidden;            // the processes whose open files this user may not see
+};
+
+// Where the scan looks; tests point it at trees of their own.
+struct PortUsagePlaces {
+    std::string procDir = "/proc";
+    std::vector<std::string> lockDirs = {"/run/lock", "/var/lock"};
+};
+
+// One pass over the processes for every port. The deadline is checked between processes; the
+// ports no holder was found for by then are Unknown.
+PortUsageScan ScanPortUsage(const std::vector<std::string>& ports, const PortUsagePlaces& places,
+                            std::chrono::steady_clock::time_point deadline);
+
+// "no permission: join group dialout", "stale lock file", else the reason's key; empty when
+// there is nothing to say.
+std::string UsageText(const PortUsage& usage);
+
+// Scans on a thread of its own: a call into the system that never returns (a descriptor on a
+// hung network mount) costs one given-up thread, not the caller.
+class PortUsageScanner {
+public:
+    static constexpr std::chrono::milliseconds kPatience{1000};
+
+    explicit PortUsageScanner(PortUsagePlaces places = PortUsagePlaces(),
+                              std::chrono::milliseconds patience = kPatience);
+    // Nothing when the scan itself got stuck.
+    std::optional<PortUsageScan> Scan(const std::vector<std::string>& ports);
+
+private:
+    const PortUsagePlaces m_places;
+    const std::chrono::milliseconds m_patience;
+    PatientWorker m_worker;
+};

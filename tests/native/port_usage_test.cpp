@@ -1,0 +1,150 @@
+// The usage scan against pseudo-terminals held by child processes, one way of holding each.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/inotify.h>
+#include <vector>
+
+#include "ports/engine/port_probe.h"
+#include "ports/linux/port_usage.h"
+#include "ports/model/port_holders_text.h"
+#include "tests/native/holder_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::vector<PortUsage> Scan(const std::vector<std::string>& ports,
+                            const PortUsagePlaces& places = PortUsagePlaces()) {
+    return ScanPortUsage(ports, places, Clock::now() + std::chrono::seconds(30)).ports;
+}
+
+enum class LockFile { None, Ascii, Binary, StaleAscii, StaleBinary };
+
+// "/dev/pts/3" is locked as "LCK..pts_3", its pid written as text or as an int.
+void WriteLockFile(const fs::path& dir, const std::string& port, LockFile kind, int pid) {
+    std::string name = port.substr(std::string("/dev/").size());
+    std::replace(name.begin(), name.end(), '/', '_');
+    std::ofstream file(dir / ("LCK.." + name), std::ios::binary);
+    if (kind == LockFile::Binary || kind == LockFile::StaleBinary) {
+        file.write(reinterpret_cast<const char*>(&pid), sizeof pid);
+    } else {
+        file << "      " << pid << " minicom root\n";
+    }
+}
+
+int GonePid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
+    const struct {
+        const char* name;
+        Lock lock;
+        LockFile file;
+        PortReason reason;  // None: available
+    } kCases[] = {
+        {"plain open", Lock::None, LockFile::None, PortReason::Held},
+        {"flock", Lock::Flock, LockFile::None, PortReason::Locked},
+        {"shared flock", Lock::FlockShared, LockFile::None, PortReason::Locked},
+        {"OFD lock", Lock::OpenFile, LockFile::None, PortReason::Locked},
+        {"POSIX lock", Lock::Posix, LockFile::None, PortReason::Locked},
+        {"TIOCEXCL", Lock::Exclusive, LockFile::None, PortReason::Held},
+        {"fork after flock", Lock::FlockThenFork, LockFile::None, PortReason::Locked},
+        {"lock file", Lock::NotOpen, LockFile::Ascii, PortReason::LockFile},
+        {"binary lock file", Lock::NotOpen, LockFile::Binary, PortReason::LockFile},
+        {"stale lock file", Lock::NotOpen, LockFile::StaleAscii, PortReason::None},
+        {"stale binary lock file", Lock::NotOpen, LockFile::StaleBinary, PortReason::None}};
+    const fs::path lockDir =
+        fs::temp_directory_path() / ("portlook-lock-" + std::to_string(::getpid()));
+    fs::create_directory(lockDir);
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const Terminal terminal(0600);
+        const Holder holder(terminal.Path(), "port-user", c.lock);
+        ASSERT_TRUE(holder.Holds());
+        const bool stale = c.reason == PortReason::None;
+        if (c.file != LockFile::None) {
+            WriteLockFile(lockDir, terminal.Path(), c.file,
+                          stale ? GonePid() : static_cast<int>(holder.Pid()));
+        }
+        const PortUsage usage =
+            Scan({terminal.Path()}, PortUsagePlaces{"/proc", {"/nonexistent", lockDir}}).at(0);
+        EXPECT_EQ(usage.status, stale ? PortStatus::Available : PortStatus::Busy);
+        EXPECT_EQ(usage.reason, c.reason);
+        EXPECT_EQ(UsageText(usage), stale ? "stale lock file" : ReasonKey(c.reason));
+        EXPECT_TRUE(usage.holdersComplete);
+        const std::string named = "port-user (PID " + std::to_string(holder.Pid()) + ")";
+        EXPECT_EQ(DescribePortHolders(usage.holders),
+                  stale ? std::vector<std::string>() : std::vector<std::string>{named});
+    }
+    fs::remove_all(lockDir);
+}
+
+TEST(PortUsage, ScanOpensNoPortNode) {
+    const Terminal terminal(0600);
+    const Holder holder(terminal.Path(), "port-user", Lock::Flock);
+    const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_GE(::inotify_add_watch(watch.Get(), terminal.Path().c_str(), IN_OPEN), 0);
+    char events[4096];
+    EXPECT_EQ(Scan({terminal.Path()}).at(0).status, PortStatus::Busy);
+    EXPECT_LT(::read(watch.Get(), events, sizeof events), 0) << "the scan opened the node";
+    ProbePort(terminal.Path().c_str());
+    EXPECT_GT(::read(watch.Get(), events, sizeof events), 0) << "the watch sees an open";
+}
+
+TEST(PortUsage, ANodeThisUserMayNotReadAndWriteIsBusyForLackOfPermission) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as another user";
+    const mode_t modes[] = {0666, 0600, 0660, 0644};  // the last readable, not writable
+    std::vector<Terminal> terminals;
+    std::vector<std::string> ports;
+    for (const mode_t mode : modes) {
+        terminals.emplace_back(mode);
+        ports.push_back(terminals.back().Path());
+        ASSERT_EQ(::chown(ports.back().c_str(), 0, 5), 0);  // group tty
+    }
+    EXPECT_EQ(AsNobody([&] {
+                  std::string lines;
+                  for (const PortUsage& usage : Scan(ports)) {
+                      lines +=
+                          std::string(StatusText(usage.status)) + " " + UsageText(usage) + "\n";
+                  }
+                  return lines;
+              }),
+              "available \nbusy no permission\nbusy no permission: join group tty\n"
+              "busy no permission\n");
+}
+
+TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
+    const Terminal terminal(0600);
+    // A process whose name cannot be read: only its pid is known.
+    const fs::path proc =
+        fs::temp_directory_path() / ("portlook-proc-" + std::to_string(::getpid()));
+    fs::create_directories(proc / "4242/fd");
+    fs::create_symlink(terminal.Path(), proc / "4242/fd/5");
+    const std::vector<PortUsage> usage =
+        Scan({terminal.Path(), "/dev/portlook-no-such-port"}, PortUsagePlaces{proc, {}});
+    fs::remove_all(proc);
+    EXPECT_EQ(usage[0].reason, PortReason::Held);
+    ASSERT_EQ(usage[0].holders.size(), 1u);
+    EXPECT_EQ(usage[0].holders[0].pid, 4242u);
+    EXPECT_TRUE(usage[0].holders[0].visible && !usage[0].holders[0].nameKnown);
+    EXPECT_EQ(usage[1].status, PortStatus::NotFound);
+    EXPECT_EQ(usage[1].reason, PortReason::NotPresent);
+    // Past its deadline the scan looks at no process: a port nobody is seen using is unknown.
+    const PortUsage late =
+        ScanPortUsage({terminal.Path()}, PortUsagePlaces(), Clock::now()).ports.at(0);
+    EXPECT_EQ(late.status, PortStatus::Unknown);
+    EXPECT_EQ(late.reason, PortReason::NoAnswer);
+    EXPECT_FALSE(late.holdersComplete);
+}
+
+}  // namespace
