@@ -11,7 +11,7 @@ END_MESSAGE_MAP()
 
 BOOL CPortListApp::InitInstance() {
     Enable3dControlsStatic();
-    CPortListDlg dialog;
+    CPortListDlg dialog(nullptr, this);
     m_pMainWnd = &dialog;
     dialog.DoModal();
     m_pMainWnd = nullptr;  // the dialog ends with this frame

@@ -8,8 +8,9 @@
 #include "framework/mutex.h"
 #include "base/win32_handles.h"
 #include "framework/win_app.h"
+#include "ui/instance_guard.h"
 
-class CSingleInstance : public CWinApp {
+class CSingleInstance : public CWinApp, public CInstanceGuard {
     DECLARE_DYNAMIC(CSingleInstance)
 
 public:
@@ -18,13 +19,13 @@ public:
     // "CSingleInstance_MMF_" followed by the application name.
     std::string GetMappingName() const;
     // Whether an earlier instance's block exists; keeps it open in m_hMap if so.
-    bool IsPreviousInstance();
+    bool IsPreviousInstance() override;
     // Publishes the main window unless an earlier block turns up; true when this instance is
     // the first.
-    bool Create();
+    bool Create() override;
     // Brings the earlier instance's window (or its last active pop-up) to the front and
     // returns the handle read from its block, or null without a block.
-    HWND RestorePrevious();
+    HWND RestorePrevious() override;
 
 private:
     CMutex m_mutex;

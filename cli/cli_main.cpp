@@ -7,21 +7,15 @@
 #include "cli/port_report.h"
 #include "cli/program_version.h"
 #include "cli/system_text.h"
-#include "ports/engine/port_facts_cache.h"
-#include "ports/engine/port_holders.h"
-#include "ports/engine/port_probe.h"
-#include "ports/engine/system_port_source.h"
 
 namespace {
 
 // The system's ports, or only the named one, probed, with what is known of their devices and
 // who holds the busy ones.
 std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPort) {
-    SystemPortSource source;
-    std::optional<PortRows> rows = SurveyForReport(source, ProbePort, FindPortHolders, onlyPort);
+    std::optional<PortRows> rows = SurveyForReport(SystemSurveyStages(), onlyPort);
     if (!rows) return rows;
     // The lookups match the system's own names, so they come before the conversion.
-    PortFactsCache().Fill(*rows);
     ConvertRowsToUtf8(*rows);
     return rows;
 }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/system_text.h"
+#include "ports/model/port_columns.h"
 #include "ports/model/port_holders_text.h"
 
 namespace {
@@ -76,38 +77,56 @@ bool NamesPort(const std::string& name, const std::string& port) {
 #endif
 }
 
-std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
-                                        const PortHolderLookup& findHolders,
-                                        const std::optional<std::string>& onlyPort) {
-    std::optional<PortRows> rows = ReadPortRows(source);
-    if (!rows) return rows;
+std::optional<PortRows> SurveyForReport(SurveyStages stages,
+                                        const std::optional<std::string>& onlyPort,
+                                        std::chrono::milliseconds deadline) {
     if (onlyPort) {
-        const auto match = std::find_if(rows->begin(), rows->end(), [&](const PortRow& row) {
-            return NamesPort(*onlyPort, row.port);
-        });
-        PortRows selected;
-        if (match != rows->end()) selected.push_back(std::move(*match));
-        rows = std::move(selected);
+        stages.readRows = [read = std::move(stages.readRows), name = *onlyPort](bool forget) {
+            std::optional<PortRows> rows = read(forget);
+            if (!rows) return rows;
+            const auto match = std::find_if(rows->begin(), rows->end(), [&](const PortRow& row) {
+                return NamesPort(name, row.port);
+            });
+            PortRows selected;
+            if (match != rows->end()) selected.push_back(std::move(*match));
+            return std::optional<PortRows>(std::move(selected));
+        };
     }
-    for (PortRow& row : *rows) row.status = probe(row.port.c_str());
-    FillPortHolders(*rows, findHolders);
-    return rows;
+    SurveyEngine::Options options;
+    options.patience = ConsolePatience(deadline);
+    SurveyEngine engine(std::move(stages), nullptr, options);
+    return SurveyWithin(engine, deadline);
 }
 
 std::string TableText(const PortRows& rows, bool withHeader) {
     using Line = std::array<std::string, 5>;
-    const bool held = std::any_of(rows.begin(), rows.end(),
-                                  [](const PortRow& row) { return !row.holders.empty(); });
+    static_assert(
+        std::tuple_size<Line>::value == std::tuple_size<decltype(kPortColumns)>::value + 1,
+        "the columns and Held by");
+    const bool held = std::any_of(rows.begin(), rows.end(), [](const PortRow& row) {
+        return !row.holders.empty() || row.holdersFailed;
+    });
     const size_t columns = held ? 5 : 4;
     std::vector<Line> lines;
-    if (withHeader) lines.push_back({"Device", "Port", "Status", "Description", "Held by"});
+    if (withHeader) {
+        Line header;
+        for (size_t column = 0; column < kPortColumns.size(); ++column) {
+            header[column] = kPortColumns[column].heading;
+        }
+        header.back() = "Held by";
+        lines.push_back(header);
+    }
     for (const PortRow& row : rows) {
-        std::string holders;
+        Line line;
+        for (size_t column = 0; column < kPortColumns.size(); ++column) {
+            line[column] = Printable(kPortColumns[column].text(row));
+        }
+        std::string holders = row.holdersFailed ? kHoldersUnknownText : "";
         for (const std::string& holder : DescribePortHolders(row.holders)) {
             holders += (holders.empty() ? "" : ", ") + holder;
         }
-        lines.push_back({Printable(row.device), Printable(row.port), StatusText(row.status),
-                         Printable(row.facts.description), Printable(holders)});
+        line.back() = Printable(holders);
+        lines.push_back(line);
     }
     std::array<size_t, 5> widths{};
     for (const Line& line : lines) {
@@ -136,10 +155,8 @@ std::string JsonText(const PortRows& rows) {
     // Ordered, so that every object lists its keys in the documented order.
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const PortRow& row : rows) {
-        nlohmann::ordered_json port = {{"device", row.device},
-                                       {"port", row.port},
-                                       {"status", StatusText(row.status)},
-                                       {"description", row.facts.description}};
+        nlohmann::ordered_json port = nlohmann::ordered_json::object();
+        for (const PortColumn& column : kPortColumns) port[column.key] = column.text(row);
         const std::pair<const char*, const std::string*> known[] = {
             {"manufacturer", &row.facts.manufacturer},
             {"vid", &row.facts.vid},
@@ -154,7 +171,7 @@ std::string JsonText(const PortRows& rows) {
                                {"name", holder.visible ? nlohmann::ordered_json(holder.name)
                                                        : nlohmann::ordered_json()}});
         }
-        port["holders"] = std::move(holders);
+        port["holders"] = row.holdersFailed ? nlohmann::ordered_json() : std::move(holders);
         list.push_back(std::move(port));
     }
     // Bytes that are not UTF-8 become U+FFFD instead of an exception.

@@ -6,8 +6,7 @@
 #include <string>
 
 #include "cli/cli_arguments.h"
-#include "ports/engine/port_holders.h"
-#include "ports/engine/port_survey.h"
+#include "ports/engine/survey_engine.h"
 
 // Exit statuses; scripts rely on them.
 constexpr int kExitAvailable = 0;  // also: the whole list reported
@@ -24,18 +23,18 @@ int ExitStatusFor(PortStatus status);
 // on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.
 bool NamesPort(const std::string& name, const std::string& port);
 
-// Every port the source lists, probed, with the holders of the busy ones; with a name, only the
-// first port of that name, and no other port is opened.
-std::optional<PortRows> SurveyForReport(PortSource& source, PortProbe probe,
-                                        const PortHolderLookup& findHolders,
-                                        const std::optional<std::string>& onlyPort);
+// Every port the stages read, probed, with the holders of the busy ones, within the deadline;
+// with a name, only the first port of that name, and no other port is opened.
+std::optional<PortRows> SurveyForReport(SurveyStages stages,
+                                        const std::optional<std::string>& onlyPort,
+                                        std::chrono::milliseconds deadline = kConsoleDeadline);
 
 // A line per row, under a header if asked, each column as wide as its widest text; a column of
-// holders follows when some row has them. Control characters show as '?' so that a name
-// cannot break a line or steer the terminal.
+// holders follows when some row has them, or has holders that could not be looked up. Control
+// characters show as '?' so that a name cannot break a line or steer the terminal.
 std::string TableText(const PortRows& rows, bool withHeader);
 // A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold. A holder that
-// cannot be seen has a null name.
+// cannot be seen has a null name; holders that could not be looked up are null.
 std::string JsonText(const PortRows& rows);
 
 struct Report {

@@ -2,17 +2,15 @@
 
 #include <dbt.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <utility>
 
-#include "app/single_instance.h"
 #include "framework/paint_dc.h"
-#include "ports/win32/port_device_classes.h"
-#include "ports/engine/port_facts_cache.h"
+#include "framework/win_app.h"
 #include "ports/model/port_facts_text.h"
 #include "ports/model/port_holders_text.h"
+#include "ports/win32/port_device_classes.h"
 #include "res/resource.h"
 #include "ui/port_list_update.h"
 
@@ -31,36 +29,11 @@ constexpr UINT kDeviceSettleMs = 250;
 constexpr int kTipWidth = 400;
 constexpr int kTipGap = 4;
 
-// The application object's single-instance guard.
-CSingleInstance* Guard() {
-    CWinApp* app = AfxGetApp();
-    return app && app->IsKindOf(RUNTIME_CLASS(CSingleInstance)) ? static_cast<CSingleInstance*>(app)
-                                                                : nullptr;
-}
-
 HICON LoadProgramIcon(UINT id) {
     return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
 }
 
 }  // namespace
-
-// The rows of the system's port list with their devices' facts. Surveys read their rows one
-// at a time, so the cache has one user at a time; the window only asks it to forget.
-class CPortListDlg::FactsReader {
-public:
-    std::optional<PortRows> Read() {
-        std::optional<PortRows> rows = ReadSystemPortRows();
-        if (!rows) return rows;
-        if (m_bForget.exchange(false)) m_cache.Forget();
-        m_cache.Fill(*rows);
-        return rows;
-    }
-    void Forget() { m_bForget = true; }
-
-private:
-    PortFactsCache m_cache;
-    std::atomic<bool> m_bForget{false};
-};
 
 BEGIN_MESSAGE_MAP(CPortListDlg, CDialog)
 ON_WM_PAINT()
@@ -73,13 +46,13 @@ ON_WM_DEVICECHANGE()
 ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CPortListDlg::CPortListDlg(CWnd* parent, PortProbe probe)
+CPortListDlg::CPortListDlg(CWnd* parent, CInstanceGuard* guard, PortProbe probe)
     : CDialog(IDD_MAIN, parent),
       m_hLampOn(LoadProgramIcon(IDI_LAMP_ON)),
       m_hLampOff(LoadProgramIcon(IDI_LAMP_OFF)),
       m_hIcon(LoadProgramIcon(IDI_APP)),
-      m_probe(probe),
-      m_facts(std::make_shared<FactsReader>()) {}
+      m_guard(guard),
+      m_probe(std::move(probe)) {}
 
 CPortListDlg::~CPortListDlg() = default;
 
@@ -92,34 +65,28 @@ void CPortListDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CPortListDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    CSingleInstance* guard = Guard();
-    if (guard && guard->IsPreviousInstance()) {
+    if (m_guard && m_guard->IsPreviousInstance()) {
         AfxMessageBox("Previous version detected, will now restore it", MB_OK | MB_ICONEXCLAMATION);
-        guard->RestorePrevious();
+        m_guard->RestorePrevious();
         EndDialog(IDCANCEL);
         return FALSE;
     }
-    if (guard) guard->Create();
+    if (m_guard) m_guard->Create();
 
     SetIcon(m_hIcon, true);
     m_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     m_statusIcon.SetIcon(m_hLampOff);
-    m_list.InsertColumn(0, "Device", LVCFMT_LEFT);
-    m_list.InsertColumn(1, "Port", LVCFMT_LEFT);
-    m_list.InsertColumn(2, "Status", LVCFMT_LEFT);
-    m_list.InsertColumn(3, "Description", LVCFMT_LEFT);
+    for (size_t column = 0; column < kPortColumns.size(); ++column) {
+        m_list.InsertColumn(static_cast<int>(column), kPortColumns[column].heading, LVCFMT_LEFT);
+    }
     SetDlgItemText(IDC_HINTS, AfxLoadString(IDS_HINTS).c_str());
     if (m_tip.Create(m_hWnd) && m_tip.AddTool(m_list.m_hWnd)) m_tip.SetMaxTipWidth(kTipWidth);
     ListenForPorts();
 
     const HWND window = m_hWnd;
-    const std::shared_ptr<FactsReader> facts = m_facts;
-    // Surveys follow one another, so the finder has one user at a time.
-    const auto holders = std::make_shared<PortHolderFinder>();
-    m_survey = std::make_unique<SurveyRunner>(
-        [facts] { return facts->Read(); }, m_probe,
-        [holders](const PortRows& rows) { return holders->Find(rows); },
-        [window] { ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0); });
+    m_survey = std::make_unique<SurveyEngine>(SystemSurveyStages(m_probe), [window] {
+        return ::PostMessageA(window, WM_SURVEY_NEWS, 0, 0) != FALSE;
+    });
     RefreshPorts();
     m_survey->WaitFinished(kStartupWait);
     OnSurveyNews();
@@ -182,7 +149,8 @@ void CPortListDlg::FollowPointer(POINT point) {
     m_nTipRow = row;
     const PortRow* shown = row < 0 ? nullptr : m_view.RowOf(m_list.GetItemText(row, kPortColumn));
     std::string text = shown ? DescribePortFacts(shown->facts) : std::string();
-    const std::string held = shown ? HeldByLines(shown->holders) : std::string();
+    const std::string held =
+        shown ? HeldByLines(shown->holders, shown->holdersFailed) : std::string();
     if (!held.empty()) text += (text.empty() ? "" : "\n") + held;
     if (text.empty()) {
         m_tip.TrackActivate(false, m_list.m_hWnd);
@@ -204,17 +172,14 @@ void CPortListDlg::FollowPointer(POINT point) {
 
 void CPortListDlg::OnSurveyNews() {
     if (!m_survey) return;
-    SurveyRunner::News news = m_survey->Take();
+    SurveyEngine::News news = m_survey->Take();
+    // An unreadable port list leaves the rows as they are.
     if (news.rows) {
-        m_view.ShowRows(std::move(*news.rows), news.answers);
-    } else {
-        // An unreadable port list leaves the rows as they are.
-        m_view.ShowAnswers(news.answers);
+        m_view.Show(std::move(*news.rows), news.rowsSurvey);
+        // The row under the pointer may show another port, or other holders, now.
+        m_nTipRow = -2;
     }
-    // The row under the pointer may show another port, or other holders, now.
-    if (news.rows || news.finished) m_nTipRow = -2;
-    if (!news.finished) return;
-    m_view.ShowHolders(news.holders);
+    if (!news.finished || !m_bRefreshing) return;
     m_bRefreshing = false;
     m_statusIcon.SetIcon(m_hLampOff);
     if (m_bSizeColumnsWhenDone) {
@@ -250,7 +215,7 @@ void CPortListDlg::OnTimer(UINT_PTR id) {
     if (id == ID_REFRESH_TIMER && !m_bRefreshing) RefreshPorts();
     if (id == ID_DEVICE_TIMER) {
         KillTimer(ID_DEVICE_TIMER);
-        m_facts->Forget();
+        if (m_survey) m_survey->Forget();
         // A device change must be seen even when a survey is in flight: one more follows it.
         if (!StartSurvey()) m_bSurveyAgain = true;
     }

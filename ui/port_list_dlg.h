@@ -10,13 +10,16 @@
 #include "framework/tool_tip_ctrl.h"
 #include "base/win32_handles.h"
 #include "ports/engine/port_probe.h"
-#include "ports/engine/survey_runner.h"
+#include "ports/engine/survey_engine.h"
+#include "ui/instance_guard.h"
 #include "ui/port_list_view.h"
 
 class CPortListDlg : public CDialog {
 public:
-    // The probe is the system's exclusive open; test programs may pass one of their own.
-    explicit CPortListDlg(CWnd* parent = nullptr, PortProbe probe = ProbePort);
+    // The guard, when given, keeps a second instance from running. The probe is the system's
+    // exclusive open; test programs may pass one of their own.
+    explicit CPortListDlg(CWnd* parent = nullptr, CInstanceGuard* guard = nullptr,
+                          PortProbe probe = ProbePort);
     ~CPortListDlg() override;
 
 protected:
@@ -35,7 +38,6 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    class FactsReader;
     bool StartSurvey();
     // Device notifications for COM ports, which the system sends only to those who ask.
     void ListenForPorts();
@@ -48,10 +50,10 @@ private:
     CStatic m_statusIcon;
     CColorListCtrl m_list;
     HICON m_hIcon;
+    CInstanceGuard* const m_guard;
     const PortProbe m_probe;
     PortListView m_view{m_list};
-    const std::shared_ptr<FactsReader> m_facts;
-    std::unique_ptr<SurveyRunner> m_survey;
+    std::unique_ptr<SurveyEngine> m_survey;
     bool m_bSizeColumnsWhenDone = false;  // the first survey outlasted start-up
     bool m_bSurveyAgain = false;          // devices changed while a survey was in flight
     CToolTipCtrl m_tip;

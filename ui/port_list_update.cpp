@@ -43,26 +43,23 @@ void RenameRow(CColorListCtrl& list, int row, const std::string& device) {
 }  // namespace
 
 void ShowPortRows(CColorListCtrl& list, const PortRows& rows) {
-    ShowPortRows(list, rows, std::vector<bool>(rows.size(), true));
-}
-
-void ShowPortRows(CColorListCtrl& list, const PortRows& rows, const std::vector<bool>& known) {
     const RowPlan plan = PlanRows(list.GetItemCount(), static_cast<int>(rows.size()));
     const RedrawPause redraw(list, plan.ChangesRowCount());
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        const size_t index = static_cast<size_t>(row);
-        const PortRow& port = rows[index];
+        const PortRow& port = rows[static_cast<size_t>(row)];
         const bool keepsStatus =
-            !known[index] && row < plan.rewrite && list.GetItemText(row, kPortColumn) == port.port;
+            port.pending && row < plan.rewrite && list.GetItemText(row, kPortColumn) == port.port;
         if (row < plan.rewrite) {
             RenameRow(list, row, port.device);
         } else {
             list.InsertItem(row, port.device.c_str());
         }
-        list.SetItemText(row, kPortColumn, port.port.c_str());
-        list.SetItemText(row, kDescriptionColumn, port.facts.description.c_str());
-        if (!keepsStatus) {
-            list.SetItemText(row, kStatusColumn, known[index] ? StatusText(port.status) : "");
+        for (int column = kPortColumn; column < static_cast<int>(kPortColumns.size()); ++column) {
+            if (column == kStatusColumn && keepsStatus) continue;
+            const std::string text = column == kStatusColumn && port.pending
+                                         ? std::string()
+                                         : kPortColumns[static_cast<size_t>(column)].text(port);
+            list.SetItemText(row, column, text.c_str());
         }
     }
     for (int left = plan.remove; left > 0; --left) list.DeleteItem(plan.rewrite);

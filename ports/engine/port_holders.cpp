@@ -1,20 +1,22 @@
 #include "ports/engine/port_holders.h"
 
-std::vector<PortHolders> FindPortHolders(const PortRows& rows) {
-    return PortHolderFinder().Find(rows);
-}
+#include <mutex>
+#include <utility>
 
-void FillPortHolders(PortRows& rows, const PortHolderLookup& lookup) {
-    PortRows busy;
-    for (const PortRow& row : rows) {
-        if (row.status == PortStatus::Busy) busy.push_back(row);
-    }
-    if (busy.empty() || !lookup) return;
-    std::vector<PortHolders> holders = lookup(busy);
-    size_t next = 0;
-    for (PortRow& row : rows) {
-        if (row.status != PortStatus::Busy) continue;
-        if (next < holders.size()) row.holders = std::move(holders[next]);
-        ++next;
-    }
+PortHolderLookup SystemHolderLookup() {
+    struct Finder {
+        std::mutex mutex;  // a late answer's lookup may meet a survey's
+        PortHolderFinder finder;
+    };
+    const auto shared = std::make_shared<Finder>();
+    return [shared](const PortRows& rows) {
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        std::vector<PortHolders> found = shared->finder.Find(rows);
+        std::vector<std::optional<PortHolders>> holders(rows.size());
+        if (shared->finder.LastFindFailed()) return holders;
+        for (size_t row = 0; row < rows.size() && row < found.size(); ++row) {
+            holders[row] = std::move(found[row]);
+        }
+        return holders;
+    };
 }

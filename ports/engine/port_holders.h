@@ -7,10 +7,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "ports/engine/port_survey.h"
+#include "ports/model/port_row.h"
 
 class PortHolderFinder {
 public:
@@ -35,10 +36,10 @@ private:
     bool m_lastFindFailed = false;
 };
 
-// One lookup with a finder of its own.
-std::vector<PortHolders> FindPortHolders(const PortRows& rows);
+// The holders of each row's port, in the rows' order; nothing for a row whose holders could
+// not be looked up.
+using PortHolderLookup =
+    std::function<std::vector<std::optional<PortHolders>>(const PortRows& rows)>;
 
-using PortHolderLookup = std::function<std::vector<PortHolders>(const PortRows& rows)>;
-
-// The busy rows' holders, with one call of the lookup; no call when no row is busy.
-void FillPortHolders(PortRows& rows, const PortHolderLookup& lookup);
+// The system's lookup, with one finder kept from lookup to lookup.
+PortHolderLookup SystemHolderLookup();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "ports/engine/port_probe.h"
 #include "ports/engine/system_port_source.h"
@@ -22,7 +23,10 @@ std::optional<PortRows> ReadPortRows(PortSource& source) {
         // Trust no length beyond the buffers; data of any type is text up to its first zero.
         name[std::min(nameLength, kPortValueCapacity - 1)] = '\0';
         data[std::min(dataLength, kPortValueCapacity)] = 0;
-        rows.push_back(PortRow{name, reinterpret_cast<const char*>(data), PortStatus::Unknown});
+        PortRow row;
+        row.device = name;
+        row.port = reinterpret_cast<const char*>(data);
+        rows.push_back(std::move(row));
     }
     return rows;
 }
@@ -30,14 +34,13 @@ std::optional<PortRows> ReadPortRows(PortSource& source) {
 std::optional<PortRows> SurveyPorts(PortSource& source, PortProbe probe) {
     std::optional<PortRows> rows = ReadPortRows(source);
     if (rows) {
-        for (PortRow& row : *rows) row.status = probe(row.port.c_str());
+        for (PortRow& row : *rows) {
+            const ProbeResult result = probe(row.port.c_str());
+            row.status = result.status;
+            row.reason = result.reason;
+        }
     }
     return rows;
-}
-
-std::optional<PortRows> ReadSystemPortRows() {
-    SystemPortSource source;
-    return ReadPortRows(source);
 }
 
 std::optional<PortRows> SurveySystemPorts() {

@@ -19,7 +19,10 @@ std::vector<std::string> DescribePortHolders(const PortHolders& holders) {
     return texts;
 }
 
-std::string HeldByLines(const PortHolders& holders) {
+const char kHoldersUnknownText[] = "(could not be looked up)";
+
+std::string HeldByLines(const PortHolders& holders, bool failed) {
+    if (failed) return std::string("Held by: ") + kHoldersUnknownText;
     std::string lines;
     for (const std::string& text : DescribePortHolders(holders)) {
         if (!lines.empty()) lines += '\n';

@@ -36,6 +36,16 @@ std::string Trimmed(const std::string& text) {
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
+// The survey of a report over the tree's list, with this probe.
+SurveyStages StagesOf(const SysfsPortSource& list, PortProbe probe) {
+    SurveyStages stages;
+    const auto shared = std::make_shared<SysfsPortSource>(list);
+    stages.readRows = [shared](bool) { return ReadPortRows(*shared); };
+    stages.probe = std::move(probe);
+    stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
+    return stages;
+}
+
 // Parsed without exceptions; a discarded value when the text is not JSON.
 Json Parsed(const std::string& text) { return Json::parse(text, nullptr, false); }
 
@@ -64,8 +74,8 @@ protected:
         const CliArguments parsed =
             ParseCliArguments(static_cast<int>(arguments.size()), arguments.data());
         EXPECT_EQ(parsed.action, CliArguments::Action::Report);
-        SysfsPortSource source = m_tree.Source();
-        return MakeReport(SurveyForReport(source, ProbePort, FindPortHolders, parsed.port), parsed);
+        return MakeReport(SurveyForReport(StagesOf(m_tree.Source(), ProbePort), parsed.port),
+                          parsed);
     }
 
     FakeSysfsTree m_tree;
@@ -165,12 +175,11 @@ PortStatus RecordingProbe(const char* port) {
 }
 
 TEST_F(ReportOfFakeSysfs, OnePortAskedForIsTheOnlyOneOpened) {
-    SysfsPortSource source = m_tree.Source();
     ProbedPorts().clear();
-    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, nullptr, std::string("ttyUSB0")));
+    ASSERT_TRUE(SurveyForReport(StagesOf(m_tree.Source(), RecordingProbe), std::string("ttyUSB0")));
     EXPECT_EQ(ProbedPorts(), std::vector<std::string>{m_tree.Node("ttyUSB0")});
     ProbedPorts().clear();
-    ASSERT_TRUE(SurveyForReport(source, RecordingProbe, nullptr, std::nullopt));
+    ASSERT_TRUE(SurveyForReport(StagesOf(m_tree.Source(), RecordingProbe), std::nullopt));
     EXPECT_EQ(ProbedPorts().size(), 4u);
 }
 
@@ -212,6 +221,14 @@ TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
     EXPECT_EQ(json[0]["holders"], Parsed(R"([{"pid": 4312, "name": "minicom"},
         {"pid": 1, "name": null}, {"pid": 77, "name": null}])"));
     EXPECT_EQ(json[1]["holders"], Parsed(R"([{"pid": 501, "name": ""}])"));
+    // Holders that could not be looked up are no holders at all.
+    rows[1].holders.clear();
+    rows[1].holdersFailed = true;
+    EXPECT_TRUE(Parsed(JsonText(rows))[1]["holders"].is_null());
+    EXPECT_EQ(Lines(TableText(rows, false))[1],
+              "serial8250  /dev/ttyS0    busy  (could not be looked up)");
+    rows[1].holdersFailed = false;
+    rows[1].holders = {{501, "", true}};
     // The processes that cannot be seen read as one.
     EXPECT_EQ(TableText(rows, true),
               "Device      Port          Status  Description  Held by\n"

@@ -45,7 +45,7 @@ public:
         g_gate = __argv[2];
         g_log = __argv[3];
         if (__argc == 5) g_delayMs = static_cast<DWORD>(std::strtoul(__argv[4], nullptr, 10));
-        CPortListDlg dialog(nullptr, HeldProbe);
+        CPortListDlg dialog(nullptr, nullptr, HeldProbe);
         m_pMainWnd = &dialog;
         dialog.DoModal();
         m_pMainWnd = nullptr;
