@@ -167,9 +167,10 @@ std::string JsonText(const PortRows& rows) {
         }
         nlohmann::ordered_json holders = nlohmann::ordered_json::array();
         for (const PortHolder& holder : row.holders) {
-            holders.push_back({{"pid", holder.pid},
-                               {"name", holder.visible ? nlohmann::ordered_json(holder.name)
-                                                       : nlohmann::ordered_json()}});
+            holders.push_back(
+                {{"pid", holder.pid},
+                 {"name", holder.visible && holder.nameKnown ? nlohmann::ordered_json(holder.name)
+                                                             : nlohmann::ordered_json()}});
         }
         port["holders"] = row.holdersFailed ? nlohmann::ordered_json() : std::move(holders);
         list.push_back(std::move(port));
