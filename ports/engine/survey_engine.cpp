@@ -186,19 +186,20 @@ struct SurveyEngine::Shared {
             lock.unlock();
             RunHolderStage(stages, *answered);
             lock.lock();
-            TakeHolders(closed, *answered);
+            TakeHolders(closed, *answered, true);
             return;
         }
         if (!Start([self, closed, answered] {
                 RunHolderStage(self->stages, *answered);
                 const std::lock_guard<std::mutex> relock(self->mutex);
-                self->TakeHolders(closed, *answered);
+                self->TakeHolders(closed, *answered, true);
             })) {
             GiveUpHolders();
         }
     }
-    // A lookup's rows, into the rows it was made for when they are still shown.
-    void TakeHolders(unsigned forSurvey, const PortRows& looked) {
+    // A lookup's rows, into the rows it was made for when they are still shown; `closes`: the
+    // lookup of the survey's end, not of a late answer.
+    void TakeHolders(unsigned forSurvey, const PortRows& looked, bool closes) {
         if (rowsSurvey == forSurvey && rows) {
             for (const PortRow& row : looked) {
                 for (PortRow& shown : *rows) {
@@ -213,7 +214,7 @@ struct SurveyEngine::Shared {
             }
             rowsChanged = true;
         }
-        if (closing && forSurvey == survey) {
+        if (closes && closing && forSurvey == survey) {
             Finish();
         } else if (rowsSurvey == forSurvey) {
             WakeOnce();
@@ -323,7 +324,7 @@ struct SurveyEngine::Shared {
             RunHolderStage(stages, *answered);
             lock.lock();
             if (stopping) return;
-            TakeHolders(forSurvey, *answered);
+            TakeHolders(forSurvey, *answered, false);
             return;
         }
         rowsChanged = true;

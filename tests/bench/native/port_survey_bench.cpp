@@ -1,5 +1,6 @@
 // SurveyPorts over 256 scripted ports: an unchanged list, of missing devices or of
-// pseudo-terminals, and a churning one.
+// pseudo-terminals, and a churning one; and the console programs' survey of 8 ports whose
+// opens take 1 s each.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -11,7 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "base/unique_handle.h"
+#include "cli/port_report.h"
 #include "ports/engine/port_probe.h"
 #include "ports/engine/port_survey.h"
 #include "ports/engine/port_value_list.h"
@@ -167,6 +173,30 @@ void BM_SurveyPortsChurn(benchmark::State& state) {
 
 }  // namespace
 
+// Wall time: the survey waits for its probes, it does not work.
+void BM_ConsoleSurveyEightSlowPorts(benchmark::State& state) {
+    const auto list = std::make_shared<PortValueList>();
+    for (int i = 0; i < 8; ++i)
+        list->Add("slow" + std::to_string(i), "/dev/slow" + std::to_string(i));
+    SurveyStages stages;
+    stages.readRows = [list](bool) { return ReadPortRows(*list); };
+    stages.probe = [](const char*) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return ProbeResult(PortStatus::Available);
+    };
+    for (auto _ : state) {
+        const std::optional<PortRows> rows = SurveyForReport(stages, std::nullopt);
+        if (!rows || rows->size() != 8 || rows->back().status != PortStatus::Available) {
+            state.SkipWithError("a port went unanswered");
+            break;
+        }
+    }
+}
+
 BENCHMARK(BM_SurveyPortsUnchangedMissing)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SurveyPortsUnchangedPty)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SurveyPortsChurn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConsoleSurveyEightSlowPorts)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
