@@ -78,14 +78,16 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
         RECT area{};
         ::GetClientRect(child, &area);
         const LONG style = ::GetWindowLongA(child, GWL_STYLE);
-        if (text.empty() || ClassName(child) == "SysListView32" || (style & SS_ICON) == SS_ICON) {
+        if (text.empty() || ClassName(child) == "SysListView32" ||
+            (style & SS_TYPEMASK) == SS_ICON) {
             continue;
         }
         // A button's text keeps clear of its raised edge, and is centred on one line.
         const bool button = ClassName(child) == "Button";
         const int edge = button ? ::MulDiv(3, dpi, 96) : 0;
         const UINT format =
-            button ? DT_SINGLELINE : (style & SS_CENTER ? DT_CENTER : 0) | DT_WORDBREAK;
+            button ? DT_SINGLELINE
+                   : ((style & SS_TYPEMASK) == SS_CENTER ? DT_CENTER : 0) | DT_WORDBREAK;
         EXPECT_EQ(InkOutside(text, dpi, area.right - 2 * edge, area.bottom - 2 * edge, format), 0)
             << "text clipped";
     }
