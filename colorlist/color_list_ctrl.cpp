@@ -6,10 +6,18 @@
 
 #include "colorlist/column_width.h"
 #include "colorlist/sort_state.h"
+#include "framework/paint_dc.h"
 #include "framework/text_compare.h"
 
 namespace {
 constexpr int kHeadingBufferSize = 1024;  // a heading is read into this much
+
+// The DPI the list is drawn at. The program is system-aware, so that is the system's; without
+// a device context the margin stays the one for 96.
+int DrawingDpi(HWND window) {
+    const CClientDC dc(window);
+    return dc.GetSafeHdc() ? ::GetDeviceCaps(dc.GetSafeHdc(), LOGPIXELSX) : 96;
+}
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CColorListCtrl, CListCtrl)
@@ -166,7 +174,8 @@ int CColorListCtrl::AutoSizeColumn(int column) {
         for (int row = 0; row < GetItemCount(); ++row) {
             texts.push_back(GetStringWidth(GetItemText(row, column).c_str()));
         }
-        width = FittingColumnWidth(GetStringWidth(heading), texts);
+        width = FittingColumnWidth(GetStringWidth(heading), texts,
+                                   ColumnTextMargin(DrawingDpi(m_hWnd)));
     }
     // A negative width would ask a real list to measure the column itself.
     SetColumnWidth(column, std::max(width, 0));

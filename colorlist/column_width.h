@@ -4,14 +4,18 @@
 #include <algorithm>
 #include <vector>
 
-// Added to every measured text width.
+// Added to every measured text width, in pixels at 96 DPI.
 constexpr int kColumnTextMargin = 12;
 
+// The margin at the DPI the list is drawn at, rounded as MulDiv rounds.
+inline int ColumnTextMargin(int dpi) { return (kColumnTextMargin * dpi + 48) / 96; }
+
 // The widest of the heading and the texts, each with the margin.
-inline int FittingColumnWidth(int headingWidth, const std::vector<int>& textWidths) {
+inline int FittingColumnWidth(int headingWidth, const std::vector<int>& textWidths,
+                              int margin = kColumnTextMargin) {
     int width = headingWidth;
     for (const int text : textWidths) width = std::max(width, text);
-    return width + kColumnTextMargin;
+    return width + margin;
 }
 
 // The last column takes what the others leave of the client width; zero or less when they

@@ -17,3 +17,20 @@ private:
     PAINTSTRUCT m_ps{};
     HDC m_hDC;
 };
+
+// A window's device context outside painting, for measuring.
+class CClientDC {
+public:
+    explicit CClientDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(::GetDC(hWnd)) {}
+    ~CClientDC() {
+        if (m_hDC) ::ReleaseDC(m_hWnd, m_hDC);
+    }
+    CClientDC(const CClientDC&) = delete;
+    CClientDC& operator=(const CClientDC&) = delete;
+
+    HDC GetSafeHdc() const { return m_hDC; }
+
+private:
+    HWND m_hWnd;
+    HDC m_hDC;
+};

@@ -102,11 +102,18 @@ TEST(SortState, UpperBitsOfEveryHeadingSurviveManyClicks) {
     }
 }
 
+// The margin grows with the screen's DPI, and stays 12 pixels at 96.
+TEST(ColumnWidth, MarginScalesWithTheDpi) {
+    const int cases[][2] = {{96, 12}, {120, 15}, {144, 18}, {168, 21}, {192, 24}, {110, 14}};
+    for (const auto& c : cases) EXPECT_EQ(ColumnTextMargin(c[0]), c[1]) << c[0] << " DPI";
+}
+
 TEST(ColumnWidth, WidestOfHeadingAndTextsWithTheMarginAndTheLastTakesTheRest) {
     EXPECT_EQ(FittingColumnWidth(40, {}), 52);
     EXPECT_EQ(FittingColumnWidth(40, {10, 90, 30}), 102);
     EXPECT_EQ(FittingColumnWidth(40, {10, 39}), 52);
     EXPECT_EQ(FittingColumnWidth(0, {0}), 12);
+    EXPECT_EQ(FittingColumnWidth(40, {10, 90}, ColumnTextMargin(144)), 108);
 
     EXPECT_EQ(RemainingColumnWidth(500, {120, 90}), 290);
     EXPECT_EQ(RemainingColumnWidth(500, {}), 500);

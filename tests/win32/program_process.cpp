@@ -215,10 +215,46 @@ std::vector<DWORD> ScreenPixels(HWND window) {
     });
 }
 
+std::vector<DWORD> TextPixels(const std::string& text, HFONT font, RECT layout, int width,
+                              int height, UINT format) {
+    return Render(width, height, [&](HDC memory, HDC) {
+        const RECT all{0, 0, width, height};
+        ::FillRect(memory, &all, ::GetSysColorBrush(COLOR_BTNFACE));
+        const HGDIOBJ old = ::SelectObject(memory, font);
+        ::SetBkMode(memory, TRANSPARENT);
+        ::SetTextColor(memory, RGB(0, 0, 0));
+        ::DrawTextA(memory, text.c_str(), -1, &layout, format);
+        ::SelectObject(memory, old);
+    });
+}
+
 std::vector<DWORD> IconPixels(HICON icon, int width, int height) {
     return Render(width, height, [&](HDC memory, HDC) {
         const RECT all{0, 0, width, height};
         ::FillRect(memory, &all, ::GetSysColorBrush(COLOR_BTNFACE));
         ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
     });
+}
+
+bool SetScreenDpi(int dpi) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const RegKey desktop(key);
+    const DWORD value = static_cast<DWORD>(dpi);
+    return ::RegSetValueExA(desktop.Get(), "LogPixels", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
+}
+
+bool SeeScreenPixels() {
+    // Per-monitor aware: Wine then maps no window's coordinates to this thread's DPI, which it
+    // fixed when the process started. Looked up, as the call is newer than the systems the
+    // build targets.
+    using SetAwareness = HANDLE(WINAPI*)(HANDLE);
+    const auto set = reinterpret_cast<SetAwareness>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+    const HANDLE perMonitorAware = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3));
+    return set != nullptr && set(perMonitorAware) != nullptr;
 }

@@ -69,7 +69,15 @@ bool WaitUntil(Condition condition, DWORD milliseconds) {
 std::string WindowText(HWND window);
 // A visible top-level window of the process with the class and (unless null) caption, or null.
 HWND FindVisibleWindow(DWORD processId, const char* className, const char* caption);
+// Makes Wine give programs started from now on this many dots per inch (its LogPixels).
+bool SetScreenDpi(int dpi);
+// Makes this thread see every window in screen pixels, whatever DPI its program runs at.
+bool SeeScreenPixels();
 // The pixels of a window as they are on the screen, row by row, 0x00RRGGBB.
 std::vector<DWORD> ScreenPixels(HWND window);
+// A text drawn in black into `layout` with the font and DrawText format, on the dialog's
+// background of `width` by `height`: what overflows the layout shows.
+std::vector<DWORD> TextPixels(const std::string& text, HFONT font, RECT layout, int width,
+                              int height, UINT format);
 // An icon drawn as a static control draws it, on the dialog's background.
 std::vector<DWORD> IconPixels(HICON icon, int width, int height);

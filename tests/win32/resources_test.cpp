@@ -672,6 +672,49 @@ TEST(Icons, LampsAreOneBulbLitAndUnlit) {
 }
 
 // ---------------------------------------------------------------------------
+// Application manifest
+
+// What the manifest must declare, each as the element that says it.
+const char* const kManifestDeclarations[] = {
+    "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+    "publicKeyToken=\"6595b64144ccf1df\"",
+    "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+    "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",  // 7
+    "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",  // 8
+    "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",  // 8.1
+    "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",  // 10 and 11
+    "WindowsSettings\">true</dpiAware>",
+    "WindowsSettings\">system</dpiAwareness>",
+};
+
+TEST(Manifest, DeclaresCommonControlsSixSystemDpiTheSystemsAndAsInvoker) {
+    const std::vector<BYTE> bytes = GermanResource(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID);
+    ASSERT_FALSE(bytes.empty()) << "no German manifest 1";
+    const std::string text(bytes.begin(), bytes.end());
+    for (const char* declaration : kManifestDeclarations) {
+        EXPECT_NE(text.find(declaration), std::string::npos) << declaration;
+    }
+    EXPECT_EQ(text.find("PerMonitor"), std::string::npos) << "the window handles no DPI change";
+    size_t systems = 0;
+    for (size_t at = text.find("<supportedOS "); at != std::string::npos;
+         at = text.find("<supportedOS ", at + 1)) {
+        ++systems;
+    }
+    EXPECT_EQ(systems, 4u) << "Windows 7, 8, 8.1 and 10/11, nothing else";
+}
+
+// The process runs with what the manifest asks for: the common controls are the side-by-side
+// version 6 (whose DllGetVersion Wine leaves at 5.80), and the process is DPI-aware.
+TEST(Manifest, TakesEffect) {
+    ::InitCommonControls();
+    char path[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(::GetModuleHandleA("comctl32.dll"), path, MAX_PATH), 0u);
+    EXPECT_NE(std::string(path).find("common-controls_6595b64144ccf1df_6.0."), std::string::npos)
+        << path;
+    EXPECT_TRUE(::IsProcessDPIAware());
+}
+
+// ---------------------------------------------------------------------------
 // Languages and completeness
 
 using ResourceKey = std::pair<std::string, std::string>;  // type, name
@@ -711,7 +754,7 @@ TEST(Languages, EveryResourceIsGermanOnly) {
     }
 }
 
-// Nothing else rides along, such as a manifest the toolchain links in.
+// Nothing else rides along, such as a second manifest the toolchain links in.
 TEST(Languages, ModuleCarriesExactlyTheProgramsResources) {
     Inventory inv;
     EnumResourceTypesA(nullptr, OnType, reinterpret_cast<LONG_PTR>(&inv));
@@ -720,10 +763,11 @@ TEST(Languages, ModuleCarriesExactlyTheProgramsResources) {
 
     const std::string icon = IdString(RT_ICON), group = IdString(RT_GROUP_ICON);
     const std::string dialog = IdString(RT_DIALOG), strings = IdString(RT_STRING);
-    const std::string version = IdString(RT_VERSION);
+    const std::string version = IdString(RT_VERSION), manifest = IdString(RT_MANIFEST);
     std::set<std::string> types;
     for (const auto& t : names) types.insert(t.first);
-    EXPECT_EQ(types, (std::set<std::string>{icon, group, dialog, strings, version}));
+    EXPECT_EQ(types, (std::set<std::string>{icon, group, dialog, strings, version, manifest}));
+    EXPECT_EQ(names[manifest], std::set<std::string>{"#1"});
     EXPECT_EQ(names[group], (std::set<std::string>{"#128", "#129", "#130"}));
     EXPECT_EQ(names[dialog], std::set<std::string>{"#102"});
     EXPECT_EQ(names[strings],

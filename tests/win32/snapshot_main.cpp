@@ -1,6 +1,8 @@
 // Starts a program, waits for its main dialog, saves a picture of it as a BMP file and closes
-// the program again: how the run command shows Portlook where there is no screen.
+// the program again: how the run command shows Portlook where there is no screen. With a DPI,
+// the program runs on a screen of that many dots per inch.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -32,9 +34,13 @@ bool WriteBitmap(const char* path, const std::vector<DWORD>& pixels, int width, 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PROGRAM.exe PICTURE.bmp\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s PROGRAM.exe PICTURE.bmp [DPI]\n", argv[0]);
         return 2;
+    }
+    if (argc == 4 && !(SeeScreenPixels() && SetScreenDpi(std::atoi(argv[3])))) {
+        std::fprintf(stderr, "cannot set the screen to %s DPI\n", argv[3]);
+        return 1;
     }
     ProgramProcess program(argv[1]);
     HWND dialog = program.WaitForWindow("#32770", nullptr, 60000);

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""What scripts/package made in dist/: the zips hold the three files and their Portlook.exe
+shows its window under Wine, both programs carry the manifest and the version, the .deb passes
+dpkg-deb and lintian and its portlook prints its version, and SHA256SUMS checks.
+
+Usage: package_test.py --source DIR --snapshot32 EXE|"" --snapshot64 EXE --results XML
+"""
+
+import argparse
+import glob
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from python_test_support import Check, write_results  # noqa: E402
+
+SUITE = "PackageTest"
+ZIPPED = ["Portlook.exe", "README.txt", "portlook-cli.exe"]
+RT_VERSION, RT_MANIFEST, GERMAN = 16, 24, 0x0407
+
+
+def run(command, **options):
+    return subprocess.run(command, capture_output=True, text=True, errors="replace", **options)
+
+
+def resources(exe):
+    """{(type, id, language): data} of a program's resources, read from its PE file."""
+    data = open(exe, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<HxxxxxxxxxxxxH", data, pe + 6)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    rsrc = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+    for n in range(sections):
+        address, size, raw = struct.unpack_from("<III", data,
+                                                optional + optional_size + 40 * n + 12)
+        if address <= rsrc < address + size:
+            base = raw + rsrc - address
+            to_file = raw - address
+
+    def entries(table):
+        named, ids = struct.unpack_from("<HH", data, base + table + 12)
+        for n in range(named + ids):
+            key, value = struct.unpack_from("<II", data, base + table + 16 + 8 * n)
+            yield key, value & 0x7FFFFFFF
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names):
+            for language, leaf in entries(languages):
+                at, size = struct.unpack_from("<II", data, base + leaf)
+                found[(kind, name, language)] = data[at + to_file:at + to_file + size]
+    return found
+
+
+def check_zips(check, args, version, zips, work):
+    for arch, snapshot in zips:
+        path = os.path.join(args.dist, "portlook-%s-windows-%s.zip" % (version, arch))
+        if not check.expect(os.path.isfile(path), "no " + path):
+            continue
+        with zipfile.ZipFile(path) as archive:
+            check.expect(sorted(archive.namelist()) == ZIPPED,
+                         "%s holds %s" % (path, archive.namelist()))
+            folder = os.path.join(work, arch)
+            archive.extractall(folder)
+        manifest = open(os.path.join(args.source, "res", "portlook.manifest"), "rb").read()
+        for program in ("Portlook.exe", "portlook-cli.exe"):
+            found = resources(os.path.join(folder, program))
+            check.expect(found.get((RT_MANIFEST, 1, GERMAN)) == manifest,
+                         "%s %s: no German manifest 1 as in res/portlook.manifest"
+                         % (arch, program))
+            check.expect(version.encode("utf-16-le") in found.get((RT_VERSION, 1, GERMAN), b""),
+                         "%s %s: version resource without %s" % (arch, program, version))
+        picture = os.path.join(work, arch + ".bmp")
+        shown = run([os.path.join(args.source, "scripts", "wine-run"), "--timeout", "180",
+                     snapshot, "Z:" + os.path.join(folder, "Portlook.exe"), "Z:" + picture])
+        check.note("%s: Portlook.exe under Wine: status %d" % (arch, shown.returncode))
+        check.expect(shown.returncode == 0 and os.path.getsize(picture) > 10000,
+                     "%s: Portlook.exe showed no window: %s" % (arch, shown.stderr[-500:]))
+
+
+def check_deb(check, args, version, work):
+    deb = os.path.join(args.dist, "portlook_%s_amd64.deb" % version)
+    info = run(["dpkg-deb", "--info", deb])
+    check.expect(info.returncode == 0 and "Version: %s\n" % version in info.stdout
+                 and re.search(r"Depends: libc6", info.stdout), "dpkg-deb --info: " + info.stdout
+                 + info.stderr)
+    lintian = run(["lintian", "--fail-on", "error,warning", deb])
+    check.note("lintian: " + (lintian.stdout.strip() or "no tags"))
+    check.expect(lintian.returncode == 0, "lintian: %s %s" % (lintian.stdout, lintian.stderr))
+    root = os.path.join(work, "deb")
+    run(["dpkg", "-x", deb, root], check=True)
+    portlook = os.path.join(root, "usr", "bin", "portlook")
+    printed = run([portlook, "--version"])
+    check.expect(printed.stdout == "portlook %s\n" % version, "prints %r" % printed.stdout)
+
+
+def check_sums(check, args):
+    artefacts = sorted(os.path.basename(p) for p in glob.glob(os.path.join(args.dist, "*"))
+                       if not p.endswith("SHA256SUMS"))
+    summed = run(["sha256sum", "-c", "SHA256SUMS"], cwd=args.dist)
+    listed = sorted(line.split()[1] for line in open(os.path.join(args.dist, "SHA256SUMS")))
+    check.expect(summed.returncode == 0, "sha256sum -c: " + summed.stdout + summed.stderr)
+    check.expect(listed == artefacts, "SHA256SUMS lists %s, dist/ holds %s" % (listed,
+                                                                               artefacts))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for option in ("--source", "--snapshot32", "--snapshot64", "--results"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    args.dist = os.path.join(args.source, "dist")
+    version = re.search(r"project\(Portlook VERSION ([0-9.]+)",
+                        open(os.path.join(args.source, "CMakeLists.txt")).read()).group(1)
+    zips = ([("x86", args.snapshot32)] if args.snapshot32 else []) + [("x64", args.snapshot64)]
+
+    started = time.monotonic()
+    work = tempfile.mkdtemp(prefix="portlook-package-test-")
+    checks = []
+    try:
+        for name, body in (("ZipsHoldTheProgramsWithManifestAndShowTheWindow",
+                            lambda check: check_zips(check, args, version, zips, work)),
+                           ("DebPassesLintianAndItsPortlookRuns",
+                            lambda check: check_deb(check, args, version, work)),
+                           ("Sha256SumsCoverEveryArtefact", lambda check: check_sums(check, args))):
+            check = Check(SUITE, name)
+            try:
+                body(check)
+            except (OSError, subprocess.SubprocessError, ValueError, KeyError) as error:
+                check.expect(False, "%s: %s" % (type(error).__name__, error))
+            check.done()
+            checks.append(check)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    write_results(args.results, SUITE, checks, time.monotonic() - started)
+    return 1 if any(check.failures for check in checks) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,129 @@
+// Portlook.exe on screens of 96, 144 and 192 DPI, as Wine makes them: every text fits its
+// control, the columns fit their texts with a margin grown with the DPI, and the lamp is whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/win32/program_process.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+constexpr DWORD kStartTimeout = 20000;
+
+std::string ClassName(HWND window) {
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// How many pixels of a text's ink fall outside `width` by `height`, in the dialog's font ("MS
+// Shell Dlg", 8 points) at the DPI, laid out as a control of that style lays it out.
+int InkOutside(const std::string& text, int dpi, int width, int height, UINT format) {
+    HFONT font = ::CreateFontA(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                               DEFAULT_CHARSET, 0, 0, 0, 0, "MS Shell Dlg");
+    const int wide = 2 * width, tall = 2 * height;  // room for whatever overflows
+    const RECT layout{0, 0, width, height};
+    const std::vector<DWORD> ink = TextPixels(text, font, layout, wide, tall, format);
+    const std::vector<DWORD> blank = TextPixels("", font, layout, wide, tall, format);
+    ::DeleteObject(font);
+    int outside = 0;
+    for (int y = 0; y < tall; ++y) {
+        for (int x = 0; x < wide; ++x) {
+            const size_t at = static_cast<size_t>(y) * wide + x;
+            outside += (x >= width || y >= height) && ink[at] != blank[at];
+        }
+    }
+    return outside;
+}
+
+class DpiTest : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SeeScreenPixels());
+        ASSERT_TRUE(SetScreenDpi(GetParam()));
+        m_key.SetText("\\Device\\Serial0", AvailablePorts().at(0));
+        m_key.SetText("\\Device\\VCP0", EnvironmentValue("PORTLOOK_PORT_MISSING"));
+    }
+    void TearDown() override { SetScreenDpi(96); }
+
+    SerialCommKey m_key;
+};
+
+TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
+    const int dpi = GetParam();
+    ProgramProcess program(PORTLOOK_EXE);
+    HWND dialog = program.WaitForWindow("#32770", "Portlook", kStartTimeout);
+    ASSERT_NE(dialog, nullptr);
+    ::WaitForInputIdle(program.Handle(), kStartTimeout);
+    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    ASSERT_TRUE(WaitUntil([&] { return list.Text(1, 2) == "not found"; }, kStartTimeout));
+
+    RECT client{};
+    ::GetClientRect(dialog, &client);
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const std::string text = WindowText(child);
+        SCOPED_TRACE(ClassName(child) + " \"" + text + "\"");
+        RECT rect{};
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        RECT inside{};
+        ::IntersectRect(&inside, &rect, &client);
+        EXPECT_TRUE(::EqualRect(&inside, &rect)) << "cut off by the dialog's edge";
+
+        RECT area{};
+        ::GetClientRect(child, &area);
+        const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+        if (text.empty() || ClassName(child) == "SysListView32" ||
+            (style & SS_TYPEMASK) == SS_ICON) {
+            continue;
+        }
+        // A button's text keeps clear of its raised edge, and is centred on one line.
+        const bool button = ClassName(child) == "Button";
+        const int edge = button ? ::MulDiv(3, dpi, 96) : 0;
+        const UINT format =
+            button ? DT_SINGLELINE
+                   : ((style & SS_TYPEMASK) == SS_CENTER ? DT_CENTER : 0) | DT_WORDBREAK;
+        EXPECT_EQ(InkOutside(text, dpi, area.right - 2 * edge, area.bottom - 2 * edge, format), 0)
+            << "text clipped";
+    }
+
+    // Each column but the last as wide as its widest text plus 12 pixels at 96 DPI, scaled.
+    const int columns = list.HeadingCount();
+    const auto rows = list.Rows(columns);
+    int used = 0;
+    for (int column = 0; column + 1 < columns; ++column) {
+        int widest = list.StringWidth(list.Heading(column));
+        for (const auto& row : rows) widest = std::max(widest, list.StringWidth(row[column]));
+        EXPECT_EQ(list.ColumnWidth(column), widest + ::MulDiv(12, dpi, 96)) << column;
+        used += list.ColumnWidth(column);
+    }
+    RECT listArea{};
+    ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &listArea);
+    EXPECT_EQ(list.ColumnWidth(columns - 1), listArea.right - used);
+
+    // The lamp shows the whole unlit bulb at the size it has on this screen.
+    HWND lamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
+    RECT lampRect{};
+    ::GetWindowRect(lamp, &lampRect);
+    const int width = lampRect.right - lampRect.left;
+    const int height = lampRect.bottom - lampRect.top;
+    EXPECT_GE(width, ::MulDiv(32, dpi, 96));
+    HICON bulb = static_cast<HICON>(::LoadImageA(
+        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_LAMP_OFF), IMAGE_ICON, width, height, 0));
+    ::SetForegroundWindow(dialog);
+    EXPECT_TRUE(
+        WaitUntil([&] { return ScreenPixels(lamp) == IconPixels(bulb, width, height); }, 3000));
+    ::DestroyIcon(bulb);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, DpiTest, ::testing::Values(96, 144, 192),
+                         [](const ::testing::TestParamInfo<int>& screen) {
+                             return std::to_string(screen.param) + "Dpi";
+                         });
+
+}  // namespace
