@@ -1,6 +1,7 @@
 #include "cli/cli_arguments.h"
 
-#include <cstring>
+#include <cstdlib>
+#include <utility>
 
 #ifdef _WIN32
 const char kCliProgramName[] = "portlook-cli";
@@ -35,21 +36,29 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             arguments.json = true;
             continue;
         }
-        std::string name;
-        if (argument == "--port") {
-            // No port name starts with a dash: "--port --json" lacks its name.
-            if (i + 1 >= argc || argv[i + 1][0] == '-' || argv[i + 1][0] == '\0') {
-                return Problem("--port needs a port name");
-            }
-            name = argv[++i];
-        } else if (argument.compare(0, 7, "--port=") == 0) {
-            name = argument.substr(7);
-            if (name.empty()) return Problem("--port needs a port name");
-        } else {
+        // The options with a value: "--port COM5" or "--port=COM5".
+        const size_t equals = argument.find('=');
+        const std::string option = argument.substr(0, equals);
+        if (option != "--port" && option != "--match") {
             return Problem("unknown argument '" + argument + "'");
         }
-        if (arguments.port) return Problem("--port may be given once");
-        arguments.port = name;
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+            // No value starts with a dash: "--port --json" lacks its name.
+            value = argv[++i];
+        }
+        if (option == "--port") {
+            if (value.empty()) return Problem("--port needs a port name");
+            if (arguments.port) return Problem("--port may be given once");
+            arguments.port = value;
+        } else {
+            std::string problem;
+            std::optional<PortMatch> match = ParsePortMatch(value, &problem);
+            if (!match) return Problem(problem);
+            arguments.matches.push_back(std::move(*match));
+        }
     }
     return arguments;
 }
@@ -61,17 +70,21 @@ std::string UsageText() {
     const char* example = "/dev/ttyUSB0";
 #endif
     const std::string program = kCliProgramName;
-    return "Usage: " + program + " [--json] [--port NAME]\n" + "       " + program +
+    return "Usage: " + program + " [--json] [--port NAME] [--match FIELD=VALUE]...\n" + "       " +
+           program +
            " --help | --version\n"
            "\n"
            "Lists the serial ports and whether each can be opened right now.\n"
            "\n"
-           "  --json       a JSON array, one object per port\n"
-           "  --port NAME  only that port (" +
+           "  --json          a JSON array, one object per port\n"
+           "  --port NAME     only that port (" +
            example +
            "); the exit status tells its state\n"
-           "  --help       this text\n"
-           "  --version    the program's version\n"
+           "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus\n"
+           "                  (whole), description, manufacturer (a part); any case; may\n"
+           "                  be repeated, and every one must hold\n"
+           "  --help          this text\n"
+           "  --version       the program's version\n"
            "\n"
            "Exit status: 0 available (or the full list shown), 1 busy, 2 usage error,\n"
            "3 not found or not in the list, 4 unknown, 5 the port list cannot be read,\n"

@@ -4,11 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "cli/port_filter.h"
+
 struct CliArguments {
     enum class Action { Report, Help, Version, Usage };
     Action action = Action::Report;
     bool json = false;
     std::optional<std::string> port;  // report only this port
+    PortMatches matches;              // and only ports that pass these
     std::string problem;              // with Action::Usage: what was wrong
 };
 

@@ -100,6 +100,9 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
                                                {"--port", ""},
                                                {"--port="},
                                                {"--port", "a", "--port=b"},
+                                               {"--match", "colour=red"},
+                                               {"--match=vid=nope"},
+                                               {"--match"},
                                                {"--json", "--help=x"}}) {
         const ProgramRun run = RunPortlook(wrong);
         EXPECT_EQ(run.exitStatus, 2) << wrong.back();
