@@ -189,9 +189,16 @@ PortRow Row(const std::string& device, const std::string& port, PortStatus statu
 TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
     PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
                      Row("serial8250", "/dev/ttyS0", PortStatus::Available)};
-    rows[0].facts = {
-        "USB Serial Port", "FTDI",    "USB\\VID_0403&PID_6001", "0403", "6001", "A1B2C3", "usb",
-        "1-1.2:1.1",       "ftdi_sio", "01"};
+    rows[0].facts = {"USB Serial Port",
+                     "FTDI",
+                     "USB\\VID_0403&PID_6001",
+                     "0403",
+                     "6001",
+                     "A1B2C3",
+                     "usb",
+                     "1-1.2:1.1",
+                     "ftdi_sio",
+                     "01"};
     rows[1].facts.serial = "0042";
     // Ordered objects compare key by key in order.
     EXPECT_EQ(Parsed(JsonText(rows)), Parsed(R"([
