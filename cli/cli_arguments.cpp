@@ -1,6 +1,7 @@
 #include "cli/cli_arguments.h"
 
-#include <cstring>
+#include <cstdlib>
+#include <utility>
 
 #ifdef _WIN32
 const char kCliProgramName[] = "portlook-cli";
@@ -17,10 +18,24 @@ CliArguments Problem(const std::string& problem) {
     return arguments;
 }
 
+// A number of seconds, such as "2" or "0.5", as milliseconds; nothing for anything else.
+std::optional<std::chrono::milliseconds> Seconds(const std::string& text) {
+    constexpr double kLongest = 1e9;  // some thirty years: enough, and no overflow
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0 && seconds <= kLongest)) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000 + 0.5));
+}
+
 }  // namespace
 
 CliArguments ParseCliArguments(int argc, const char* const* argv) {
     CliArguments arguments;
+    bool watch = false;
+    bool wait = false;
+    bool interval = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -31,26 +46,47 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             arguments.action = CliArguments::Action::Version;
             return arguments;
         }
-        if (argument == "--json") {
-            arguments.json = true;
+        if (argument == "--json" || argument == "--watch" || argument == "--wait") {
+            (argument == "--json" ? arguments.json : argument == "--watch" ? watch : wait) = true;
             continue;
         }
-        std::string name;
-        if (argument == "--port") {
-            // No port name starts with a dash: "--port --json" lacks its name.
-            if (i + 1 >= argc || argv[i + 1][0] == '-' || argv[i + 1][0] == '\0') {
-                return Problem("--port needs a port name");
-            }
-            name = argv[++i];
-        } else if (argument.compare(0, 7, "--port=") == 0) {
-            name = argument.substr(7);
-            if (name.empty()) return Problem("--port needs a port name");
-        } else {
+        // The options with a value: "--port COM5" or "--port=COM5".
+        const size_t equals = argument.find('=');
+        const std::string option = argument.substr(0, equals);
+        if (option != "--port" && option != "--match" && option != "--interval" &&
+            option != "--timeout") {
             return Problem("unknown argument '" + argument + "'");
         }
-        if (arguments.port) return Problem("--port may be given once");
-        arguments.port = name;
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+            // No value starts with a dash: "--port --json" lacks its name.
+            value = argv[++i];
+        }
+        if (option == "--port") {
+            if (value.empty()) return Problem("--port needs a port name");
+            if (arguments.port) return Problem("--port may be given once");
+            arguments.port = value;
+        } else if (option == "--match") {
+            std::string problem;
+            std::optional<PortMatch> match = ParsePortMatch(value, &problem);
+            if (!match) return Problem(problem);
+            arguments.matches.push_back(std::move(*match));
+        } else {
+            const std::optional<std::chrono::milliseconds> seconds = Seconds(value);
+            if (!seconds || (option == "--interval" && seconds->count() == 0)) {
+                return Problem(option + " needs a number of seconds (got '" + value + "')");
+            }
+            (option == "--interval" ? arguments.interval : arguments.timeout.emplace()) = *seconds;
+            interval = interval || option == "--interval";
+        }
     }
+    if (watch && wait) return Problem("--watch and --wait do not go together");
+    if (interval && !watch && !wait) return Problem("--interval goes with --watch or --wait");
+    if (arguments.timeout && !wait) return Problem("--timeout goes with --wait");
+    if (watch) arguments.action = CliArguments::Action::Watch;
+    if (wait) arguments.action = CliArguments::Action::Wait;
     return arguments;
 }
 
@@ -61,19 +97,31 @@ std::string UsageText() {
     const char* example = "/dev/ttyUSB0";
 #endif
     const std::string program = kCliProgramName;
-    return "Usage: " + program + " [--json] [--port NAME]\n" + "       " + program +
+    return "Usage: " + program + " [--json] [--port NAME] [--match FIELD=VALUE]...\n" + "       " +
+           program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" + "       " +
+           program + " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
+           "       " + program +
            " --help | --version\n"
            "\n"
            "Lists the serial ports and whether each can be opened right now.\n"
            "\n"
-           "  --json       a JSON array, one object per port\n"
-           "  --port NAME  only that port (" +
+           "  --json          a JSON array, one object per port (with --watch and --wait,\n"
+           "                  one object per line)\n"
+           "  --port NAME     only that port (" +
            example +
            "); the exit status tells its state\n"
-           "  --help       this text\n"
-           "  --version    the program's version\n"
+           "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus\n"
+           "                  (whole), description, manufacturer (a part); any case; may\n"
+           "                  be repeated, and every one must hold\n"
+           "  --watch         a line for each port, then one for each port added, removed\n"
+           "                  or changed, until interrupted\n"
+           "  --wait          waits until a port is there and available, and prints it\n"
+           "  --interval S    with --watch and --wait: look again every S seconds (2)\n"
+           "  --timeout S     with --wait: give up after S seconds (exit status 7)\n"
+           "  --help          this text\n"
+           "  --version       the program's version\n"
            "\n"
            "Exit status: 0 available (or the full list shown), 1 busy, 2 usage error,\n"
            "3 not found or not in the list, 4 unknown, 5 the port list cannot be read,\n"
-           "6 the output cannot be written (or the version read).\n";
+           "6 the output cannot be written (or the version read), 7 --wait timed out.\n";
 }

@@ -1,15 +1,23 @@
 // What the console program is asked to do, read from its command line.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
+#include "cli/port_filter.h"
+
 struct CliArguments {
-    enum class Action { Report, Help, Version, Usage };
+    enum class Action { Report, Watch, Wait, Help, Version, Usage };
     Action action = Action::Report;
     bool json = false;
     std::optional<std::string> port;  // report only this port
-    std::string problem;              // with Action::Usage: what was wrong
+    PortMatches matches;              // and only ports that pass these
+    // Watch and Wait: how often to look again when no device notification comes, and how
+    // long Wait waits (none: for ever).
+    std::chrono::milliseconds interval{2000};
+    std::optional<std::chrono::milliseconds> timeout;
+    std::string problem;  // with Action::Usage: what was wrong
 };
 
 CliArguments ParseCliArguments(int argc, const char* const* argv);

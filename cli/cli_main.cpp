@@ -5,6 +5,7 @@
 #include "cli/cli_arguments.h"
 #include "cli/console_output.h"
 #include "cli/port_report.h"
+#include "cli/port_watch.h"
 #include "cli/program_version.h"
 #include "cli/system_text.h"
 
@@ -45,6 +46,9 @@ Report ReportFor(const CliArguments& arguments) {
         case CliArguments::Action::Report:
             report = MakeReport(SurveyWithFacts(arguments.port), arguments);
             break;
+        case CliArguments::Action::Watch:
+        case CliArguments::Action::Wait:
+            break;  // they write as they go
     }
     return report;
 }
@@ -52,7 +56,16 @@ Report ReportFor(const CliArguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Report report = ReportFor(ParseCliArguments(argc, argv));
+    const CliArguments arguments = ParseCliArguments(argc, argv);
+    if (arguments.action == CliArguments::Action::Watch ||
+        arguments.action == CliArguments::Action::Wait) {
+        // Before the first survey, whose threads take the signal mask it sets.
+        WatchWake wake(arguments.action == CliArguments::Action::Watch);
+        const Survey survey = [] { return SurveyWithFacts(std::nullopt); };
+        return arguments.action == CliArguments::Action::Watch ? RunWatch(arguments, survey, wake)
+                                                               : RunWait(arguments, survey, wake);
+    }
+    const Report report = ReportFor(arguments);
     if (!WriteToStandardOutput(report.out)) {
         WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
         return kExitFailed;

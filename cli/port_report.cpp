@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/port_json.h"
 #include "cli/system_text.h"
 #include "ports/model/port_columns.h"
 #include "ports/model/port_holders_text.h"
@@ -151,37 +152,53 @@ std::string TableText(const PortRows& rows, bool withHeader) {
     return text;
 }
 
-std::string JsonText(const PortRows& rows) {
+nlohmann::ordered_json PortObject(const PortRow& row) {
     // Ordered, so that every object lists its keys in the documented order.
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const PortRow& row : rows) {
-        nlohmann::ordered_json port = nlohmann::ordered_json::object();
-        for (const PortColumn& column : kPortColumns) port[column.key] = column.text(row);
-        const std::pair<const char*, const std::string*> known[] = {
-            {"manufacturer", &row.facts.manufacturer},
-            {"vid", &row.facts.vid},
-            {"pid", &row.facts.pid},
-            {"serial", &row.facts.serial}};
-        for (const auto& fact : known) {
-            if (!fact.second->empty()) port[fact.first] = *fact.second;
-        }
-        nlohmann::ordered_json holders = nlohmann::ordered_json::array();
-        for (const PortHolder& holder : row.holders) {
-            holders.push_back(
-                {{"pid", holder.pid},
-                 {"name", holder.visible && holder.nameKnown ? nlohmann::ordered_json(holder.name)
-                                                             : nlohmann::ordered_json()}});
-        }
-        port["holders"] = row.holdersFailed ? nlohmann::ordered_json() : std::move(holders);
-        list.push_back(std::move(port));
+    nlohmann::ordered_json port = nlohmann::ordered_json::object();
+    for (const PortColumn& column : kPortColumns) port[column.key] = column.text(row);
+    const std::pair<const char*, const std::string*> known[] = {
+        {"manufacturer", &row.facts.manufacturer},
+        {"vid", &row.facts.vid},
+        {"pid", &row.facts.pid},
+        {"serial", &row.facts.serial},
+        {"bus", &row.facts.bus},
+        {"location", &row.facts.location}};
+    for (const auto& fact : known) {
+        port[fact.first] =
+            fact.second->empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(*fact.second);
     }
-    // Bytes that are not UTF-8 become U+FFFD instead of an exception.
-    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(row.facts.usbInterface.c_str(), &end, 16);
+    port["interface"] = row.facts.usbInterface.empty() || *end != '\0'
+                            ? nlohmann::ordered_json()
+                            : nlohmann::ordered_json(number);
+    nlohmann::ordered_json holders = nlohmann::ordered_json::array();
+    for (const PortHolder& holder : row.holders) {
+        holders.push_back(
+            {{"pid", holder.pid},
+             {"name", holder.visible && holder.nameKnown ? nlohmann::ordered_json(holder.name)
+                                                         : nlohmann::ordered_json()}});
+    }
+    port["holders"] = row.holdersFailed ? nlohmann::ordered_json() : std::move(holders);
+    return port;
 }
 
-Report MakeReport(const std::optional<PortRows>& rows, const CliArguments& arguments) {
+std::string JsonDump(const nlohmann::ordered_json& json, int indent) {
+    return json.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string JsonText(const PortRows& rows) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const PortRow& row : rows) list.push_back(PortObject(row));
+    return JsonDump(list, 2) + '\n';
+}
+
+std::string JsonLine(const PortRow& row) { return JsonDump(PortObject(row)) + '\n'; }
+
+Report MakeReport(std::optional<PortRows> rows, const CliArguments& arguments) {
     Report report;
     const std::string program = kCliProgramName;
+    if (rows) KeepMatching(*rows, arguments.matches);
     if (!rows) {
         report.error = program + ": cannot read the port list (" + kPortList + ")\n";
         report.exitStatus = kExitNoPortList;
@@ -191,7 +208,11 @@ Report MakeReport(const std::optional<PortRows>& rows, const CliArguments& argum
     if (arguments.port) {
         if (rows->empty()) {
             report.error =
-                program + ": " + SystemTextToUtf8(*arguments.port) + " is not in the port list\n";
+                program + ": " + SystemTextToUtf8(*arguments.port) +
+                (arguments.matches.empty() ? " is not in the port list\n"
+                                           : " is not in the port list or does not "
+                                             "pass " +
+                                                 DescribeMatches(arguments.matches) + "\n");
             report.exitStatus = kExitNotFound;
         } else {
             report.exitStatus = ExitStatusFor(rows->front().status);

@@ -15,7 +15,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNotFound = 3;  // also: the named port is not in the list
 constexpr int kExitUnknown = 4;
 constexpr int kExitNoPortList = 5;
-constexpr int kExitFailed = 6;  // the output cannot be written, or the version read
+constexpr int kExitFailed = 6;    // the output cannot be written, or the version read
+constexpr int kExitTimedOut = 7;  // --wait gave up
 
 int ExitStatusFor(PortStatus status);
 
@@ -36,6 +37,8 @@ std::string TableText(const PortRows& rows, bool withHeader);
 // A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold. A holder that
 // cannot be seen has a null name; holders that could not be looked up are null.
 std::string JsonText(const PortRows& rows);
+// One row's object on one line, as --watch and --wait print them.
+std::string JsonLine(const PortRow& row);
 
 struct Report {
     std::string out;
@@ -43,5 +46,6 @@ struct Report {
     int exitStatus = kExitAvailable;
 };
 
-// What to print for the rows SurveyForReport gave (nothing when the list could not be read).
-Report MakeReport(const std::optional<PortRows>& rows, const CliArguments& arguments);
+// What to print for the rows SurveyForReport gave (nothing when the list could not be read),
+// of the rows that pass the arguments' matches.
+Report MakeReport(std::optional<PortRows> rows, const CliArguments& arguments);

@@ -8,9 +8,18 @@
 
 namespace {
 
-std::string UpperCase(std::string text) {
+// The bus of a device that is not on USB, from its subsystem. PNP serial ports are the
+// firmware's: ACPI's on every machine that has it.
+std::string BusOfSubsystem(const std::string& subsystem) {
+    if (subsystem == "pci" || subsystem == "platform" || subsystem == "acpi") return subsystem;
+    if (subsystem == "pnp") return "acpi";
+    if (subsystem == "amba") return "platform";
+    return {};
+}
+
+std::string LowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -35,7 +44,7 @@ void AddUsbFacts(const UsbPlace& usb, PortFacts& facts) {
     facts.pid = ReadAttribute(usb.device + "/idProduct");
     facts.manufacturer = ReadAttribute(usb.device + "/manufacturer");
     facts.serial = ReadAttribute(usb.device + "/serial");
-    facts.bus = "USB";
+    facts.bus = "usb";
     // The interface names one function of a composite device, or of a multi-port adapter.
     const std::string product = ReadAttribute(usb.device + "/product");
     const std::string function =
@@ -48,6 +57,9 @@ void AddUsbFacts(const UsbPlace& usb, PortFacts& facts) {
     const std::string& closest = usb.interface.empty() ? usb.device : usb.interface;
     facts.hardwareId = ReadAttribute(closest + "/modalias");
     facts.location = BaseName(closest);
+    if (!usb.interface.empty()) {
+        facts.usbInterface = LowerCase(ReadAttribute(usb.interface + "/bInterfaceNumber"));
+    }
 }
 
 PortFacts DeviceFacts(const std::string& ttyDevice) {
@@ -60,7 +72,7 @@ PortFacts DeviceFacts(const std::string& ttyDevice) {
     }
     // A UART on the board, a PCI card or a platform device: the driver is the best name.
     facts.description = facts.driver;
-    facts.bus = UpperCase(Subsystem(hardware));
+    facts.bus = BusOfSubsystem(Subsystem(hardware));
     facts.hardwareId = ReadAttribute(hardware + "/modalias");
     if (facts.hardwareId.empty()) facts.hardwareId = ReadAttribute(hardware + "/id");  // PNP0501
     facts.location = BaseName(hardware);

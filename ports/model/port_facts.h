@@ -11,7 +11,9 @@ struct PortFacts {
     std::string vid;           // USB vendor id, four lower-case hex digits ("0403")
     std::string pid;           // USB product id, likewise
     std::string serial;        // serial number, where the device carries one
-    std::string bus;           // bus or enumerator: USB, BTHENUM, ACPI, PCI, ...
-    std::string location;      // where it is attached, as the system describes it
+    // The bus scripts select by: "usb", "pci", "bluetooth", "platform", "acpi" or "virtual".
+    std::string bus;
+    std::string location;      // where it is attached, as the system describes it ("1-1.2:1.0")
     std::string driver;        // the driver serving it
+    std::string usbInterface;  // a USB function's interface number, two lower-case hex digits
 };

@@ -9,6 +9,15 @@ void AddLine(std::string& text, const char* label, const std::string& value) {
     text += value;
 }
 
+// The bus as people write it: "USB", "Bluetooth", "platform".
+std::string BusText(const std::string& bus) {
+    if (bus == "bluetooth") return "Bluetooth";
+    if (bus != "usb" && bus != "pci" && bus != "acpi") return bus;
+    std::string upper;
+    for (const char c : bus) upper += static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
 }  // namespace
 
 std::string DescribePortFacts(const PortFacts& facts) {
@@ -21,7 +30,7 @@ std::string DescribePortFacts(const PortFacts& facts) {
     AddLine(text, "Manufacturer: ", facts.manufacturer);
     AddLine(text, "Hardware ID: ", hardware);
     AddLine(text, "Serial number: ", facts.serial);
-    AddLine(text, "Bus: ", facts.bus);
+    AddLine(text, "Bus: ", BusText(facts.bus));
     AddLine(text, "Location: ", facts.location);
     return text;
 }

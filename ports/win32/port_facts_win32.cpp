@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/win32_handles.h"
@@ -69,18 +70,45 @@ std::vector<std::string> SplitInstanceId(const std::string& id) {
     return parts;
 }
 
-// The four hex digits after a tag such as "VID_", lower-cased; empty when there are none.
-std::string UsbIdAfter(const std::string& id, const char* tag) {
+// The hex digits after a tag such as "VID_", lower-cased; empty when there are not that many.
+std::string HexAfter(const std::string& id, const char* tag, size_t count) {
     const size_t at = UpperCase(id).find(tag);
     if (at == std::string::npos) return {};
-    std::string digits = id.substr(at + 4, 4);
-    const bool hex = digits.size() == 4 && std::all_of(digits.begin(), digits.end(), [](char c) {
-                         return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-                     });
+    std::string digits = id.substr(at + std::char_traits<char>::length(tag), count);
+    const bool hex =
+        digits.size() == count && std::all_of(digits.begin(), digits.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        });
     if (!hex) return {};
     std::transform(digits.begin(), digits.end(), digits.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return digits;
+}
+
+// The bus an enumerator stands for. FTDI's driver enumerates its USB ports itself.
+std::string BusOfEnumerator(const std::string& enumerator) {
+    constexpr std::pair<const char*, const char*> kBuses[] = {
+        {"USB", "usb"}, {"FTDIBUS", "usb"}, {"BTHENUM", "bluetooth"}, {"BTHMODEM", "bluetooth"},
+        {"PCI", "pci"}, {"ACPI", "acpi"},   {"ROOT", "virtual"}};
+    const std::string upper = UpperCase(enumerator);
+    for (const auto& bus : kBuses) {
+        if (upper == bus.first) return bus.second;
+    }
+    return {};
+}
+
+// FTDIBUS\VID_0403+PID_6001+A1B2C3A\0000: the device's serial number with the channel's
+// letter after it (A for the first interface), where the device has a serial number;
+// Windows makes up ids with '&' in them for devices without one.
+void AddFtdiSerial(const std::vector<std::string>& parts, PortFacts& facts) {
+    if (parts.size() < 2) return;
+    const size_t plus = parts[1].rfind('+');
+    if (plus == std::string::npos || parts[1].find('&') != std::string::npos) return;
+    const std::string serial = parts[1].substr(plus + 1);
+    const char channel = serial.empty() ? '\0' : serial.back();
+    if (serial.size() < 2 || channel < 'A' || channel > 'D') return;  // four at most
+    facts.serial = serial.substr(0, serial.size() - 1);
+    facts.usbInterface = std::string("0") + static_cast<char>('0' + (channel - 'A'));
 }
 
 PortFacts DeviceFacts(HDEVINFO set, SP_DEVINFO_DATA& device) {
@@ -90,22 +118,29 @@ PortFacts DeviceFacts(HDEVINFO set, SP_DEVINFO_DATA& device) {
     facts.manufacturer = TextProperty(set, device, SPDRP_MFG);
     facts.hardwareId = TextProperty(set, device, SPDRP_HARDWAREID);
     facts.location = TextProperty(set, device, SPDRP_LOCATION_INFORMATION);
+    if (facts.location.empty()) facts.location = TextProperty(set, device, SPDRP_LOCATION_PATHS);
     facts.driver = TextProperty(set, device, SPDRP_SERVICE);
 
     char id[kInstanceIdCapacity] = {};
     const std::string instanceId =
         ::SetupDiGetDeviceInstanceIdA(set, &device, id, kInstanceIdCapacity, nullptr) ? id : "";
     const std::vector<std::string> parts = SplitInstanceId(instanceId);
-    facts.bus = TextProperty(set, device, SPDRP_ENUMERATOR_NAME);
-    if (facts.bus.empty()) facts.bus = parts[0];
+    std::string enumerator = TextProperty(set, device, SPDRP_ENUMERATOR_NAME);
+    if (enumerator.empty()) enumerator = parts[0];
     for (const std::string& source : {facts.hardwareId, instanceId}) {
-        if (facts.vid.empty()) facts.vid = UsbIdAfter(source, "VID_");
-        if (facts.pid.empty()) facts.pid = UsbIdAfter(source, "PID_");
+        if (facts.vid.empty()) facts.vid = HexAfter(source, "VID_", 4);
+        if (facts.pid.empty()) facts.pid = HexAfter(source, "PID_", 4);
+        if (facts.usbInterface.empty()) facts.usbInterface = HexAfter(source, "&MI_", 2);
     }
-    // USB\VID_0403&PID_6001\A1B2C3 carries the device's serial number; Windows makes up ids
-    // with '&' in them for devices without one.
-    if (parts.size() == 3 && UpperCase(parts[0]) == "USB" &&
-        parts[2].find('&') == std::string::npos) {
+    facts.bus = BusOfEnumerator(enumerator);
+    // Other vendors' drivers that enumerate USB ports themselves keep the USB ids.
+    if (facts.bus.empty() && !facts.vid.empty() && !facts.pid.empty()) facts.bus = "usb";
+    if (UpperCase(enumerator) == "FTDIBUS") {
+        AddFtdiSerial(parts, facts);
+    } else if (parts.size() == 3 && UpperCase(parts[0]) == "USB" &&
+               parts[2].find('&') == std::string::npos) {
+        // USB\VID_0403&PID_6001\A1B2C3 carries the device's serial number; a made-up id has
+        // '&' in it.
         facts.serial = parts[2];
     }
     return facts;

@@ -8,10 +8,10 @@
 
 using FactFields = std::vector<std::string>;
 
-// description, manufacturer, hardwareId, vid, pid, serial, bus, location, driver
+// description, manufacturer, hardwareId, vid, pid, serial, bus, location, driver, usbInterface
 inline FactFields FieldsOf(const PortFacts& f) {
-    return {f.description, f.manufacturer, f.hardwareId, f.vid,   f.pid,
-            f.serial,      f.bus,          f.location,   f.driver};
+    return {f.description, f.manufacturer, f.hardwareId, f.vid,    f.pid,
+            f.serial,      f.bus,          f.location,   f.driver, f.usbInterface};
 }
 
-inline const FactFields kNoFacts(9);
+inline const FactFields kNoFacts(10);

@@ -1,7 +1,9 @@
 // The built portlook program, run as a separate process with its output through pipes.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
+#include "tests/native/fake_sysfs.h"
 
 namespace {
 
@@ -100,6 +103,9 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
                                                {"--port", ""},
                                                {"--port="},
                                                {"--port", "a", "--port=b"},
+                                               {"--match", "colour=red"},
+                                               {"--match=vid=nope"},
+                                               {"--match"},
                                                {"--json", "--help=x"}}) {
         const ProgramRun run = RunPortlook(wrong);
         EXPECT_EQ(run.exitStatus, 2) << wrong.back();
@@ -148,6 +154,128 @@ TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6) {
         EXPECT_EQ(run.exitStatus, 6) << form;
         EXPECT_EQ(run.error, "portlook: the output cannot be written\n");
     }
+}
+
+// portlook in a mount namespace of its own where the tree's tty class and /dev (with the real
+// pseudo-terminals in it) are the system's, its output read line by line as it comes.
+class PortlookOnTree {
+public:
+    PortlookOnTree(const FakeSysfsTree& tree, std::vector<std::string> arguments) {
+        int out[2] = {-1, -1};
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        m_out.Reset(out[0]);
+        UniqueFd write(out[1]);
+        const std::string root = tree.Root();
+        ::mkdir((root + "/dev/pts").c_str(), 0755);
+        arguments.insert(arguments.begin(), PORTLOOK_BINARY);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(&argument[0]);
+        argv.push_back(nullptr);
+        m_child = ::fork();
+        if (m_child == 0) {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("/dev/pts", (root + "/dev/pts").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount((root + "/dev").c_str(), "/dev", nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+                ::mount((root + "/class/tty").c_str(), "/sys/class/tty", nullptr, MS_BIND,
+                        nullptr) != 0) {
+                ::_exit(kNoNamespace);
+            }
+            if (::dup2(write.Get(), STDOUT_FILENO) < 0) ::_exit(127);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~PortlookOnTree() {
+        if (m_child > 0 && ExitStatus(SIGKILL) < 0) ADD_FAILURE() << "portlook did not end";
+    }
+
+    // The next line; empty when none came within the time.
+    std::string ReadLine(int milliseconds) {
+        for (;;) {
+            const size_t end = m_pending.find('\n');
+            if (end != std::string::npos) {
+                const std::string line = m_pending.substr(0, end);
+                m_pending.erase(0, end + 1);
+                return line;
+            }
+            pollfd ready = {m_out.Get(), POLLIN, 0};
+            char buffer[4096];
+            if (::poll(&ready, 1, milliseconds) <= 0) return {};
+            const ssize_t got = ::read(m_out.Get(), buffer, sizeof buffer);
+            if (got <= 0) return {};
+            m_pending.append(buffer, static_cast<size_t>(got));
+        }
+    }
+    // Sends the signal and waits for the end: the exit status, or -1 when it ended otherwise.
+    int ExitStatus(int signal) {
+        if (signal) ::kill(m_child, signal);
+        int status = 0;
+        const bool ended = ::waitpid(std::exchange(m_child, -1), &status, 0) > 0;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_child = -1;
+    UniqueFd m_out;
+    std::string m_pending;
+};
+
+constexpr int kWithin = 2000;  // twice --interval 1
+
+TEST(PortlookProgram, WatchTellsOfPortsAddedChangedAndRemovedAndEndsOnSigterm) {
+    FakeSysfsTree tree;
+    Pty pty;
+    Pty other;
+    ASSERT_FALSE(pty.Path().empty());
+    tree.AddTty("ttyS3", "serial8250", other.Path());
+    PortlookOnTree watch(tree, {"--watch", "--json", "--interval", "1"});
+    const auto next = [&watch] {
+        const std::string line = watch.ReadLine(kWithin);
+        return nlohmann::json::parse(line.empty() ? "null" : line, nullptr, false);
+    };
+    nlohmann::json event = next();
+    if (event.is_null() && watch.ExitStatus(0) == kNoNamespace) {
+        GTEST_SKIP() << "no mount namespace for the test";
+    }
+    EXPECT_EQ(event["event"], "present");
+    EXPECT_EQ(event["port"]["port"], "/dev/ttyS3");
+    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    event = next();
+    EXPECT_EQ(event["event"], "added");
+    EXPECT_EQ(event["port"]["port"], "/dev/ttyUSB7");
+    EXPECT_EQ(event["port"]["status"], "available");
+
+    UniqueFd holder(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_EQ(::flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
+    event = next();
+    EXPECT_EQ(event["event"], "changed");
+    EXPECT_EQ(event["port"]["status"], "busy");
+    EXPECT_EQ(event["port"]["holders"][0]["pid"], ::getpid());
+
+    ASSERT_EQ(std::system(("rm -r '" + tree.Root() + "/class/tty/ttyUSB7'").c_str()), 0);
+    event = next();
+    EXPECT_EQ(event["event"], "removed");
+    EXPECT_EQ(event["port"]["status"], "busy") << "as last seen";
+    EXPECT_EQ(watch.ExitStatus(SIGTERM), 0);
+}
+
+TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
+    FakeSysfsTree tree;
+    Pty pty;
+    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    UniqueFd holder(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_EQ(::flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
+    PortlookOnTree timedOut(tree, {"--wait", "--timeout", "0.5", "--port", "ttyUSB7"});
+    const int status = timedOut.ExitStatus(0);
+    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+    EXPECT_EQ(status, 7);
+
+    PortlookOnTree wait(tree, {"--wait", "--interval", "1", "--port", "ttyUSB7"});
+    EXPECT_EQ(wait.ReadLine(kWithin), "") << "busy";
+    holder.Reset();
+    EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available  ftdi_sio");
+    EXPECT_EQ(wait.ExitStatus(0), 0);
 }
 
 }  // namespace

@@ -15,9 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const FactFields kFtdi = {"FT232R USB UART", "FTDI", "usb:v0403p6001", "0403",    "6001",
-                          "A1B2C3",          "USB",  "1-1.2:1.0",      "ftdi_sio"};
-const FactFields kPnpUart = {"serial", "", "PNP0501", "", "", "", "PNP", "00:01", "serial"};
+const FactFields kFtdi = {"FT232R USB UART", "FTDI", "usb:v0403p6001", "0403",     "6001",
+                          "A1B2C3",          "usb",  "1-1.2:1.0",      "ftdi_sio", "00"};
+const FactFields kPnpUart = {"serial", "", "PNP0501", "", "", "", "acpi", "00:01", "serial", ""};
 
 // An FTDI adapter behind a hub (hub and root hub have idVendor too); a board UART as kernels
 // since 6.5 show it, with a port and a controller on "serial-base" below the hardware; the
@@ -40,6 +40,7 @@ protected:
             {m_ftdi + "serial", "A1B2C3"},
             {m_ftdi + "1-1.2:1.0/interface", "FT232R USB UART"},
             {m_ftdi + "1-1.2:1.0/modalias", "usb:v0403p6001"},
+            {m_ftdi + "1-1.2:1.0/bInterfaceNumber", "00"},
             {m_ftdi + "1-1.2:1.0/ttyUSB0/driver", "@bus/usb-serial/drivers/ftdi_sio"},
             {"class/tty/ttyUSB0/device", "@" + m_ftdi + "1-1.2:1.0/ttyUSB0"},
             {uart + "id", "PNP0501"},
@@ -161,11 +162,18 @@ TEST(PortFactsText, OnlyTheKnownFactsEachOnItsLine) {
     PortFacts facts;
     EXPECT_EQ(DescribePortFacts(facts), "");
     facts.description = "not shown: the list has its own column";
-    facts.bus = "ACPI";
+    facts.bus = "acpi";
     EXPECT_EQ(DescribePortFacts(facts), "Bus: ACPI");
-    facts = PortFacts{
-        "USB Serial Port", "FTDI",    "USB\\VID_0403&PID_6001", "0403", "6001", "A1B2C3", "USB",
-        "1-1.2:1.0",       "ftdi_sio"};
+    facts = PortFacts{"USB Serial Port",
+                      "FTDI",
+                      "USB\\VID_0403&PID_6001",
+                      "0403",
+                      "6001",
+                      "A1B2C3",
+                      "usb",
+                      "1-1.2:1.0",
+                      "ftdi_sio",
+                      "00"};
     EXPECT_EQ(DescribePortFacts(facts),
               "Manufacturer: FTDI\n"
               "Hardware ID: USB\\VID_0403&PID_6001 (vendor 0403, product 6001)\n"

@@ -191,20 +191,29 @@ PortRow Row(const std::string& device, const std::string& port, PortStatus statu
     return row;
 }
 
-TEST(Report, JsonAndTableCarryTheKnownFactsOnly) {
+TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
     PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
                      Row("serial8250", "/dev/ttyS0", PortStatus::Available)};
-    rows[0].facts = {
-        "USB Serial Port", "FTDI",    "USB\\VID_0403&PID_6001", "0403", "6001", "A1B2C3", "USB",
-        "1-1.2",           "ftdi_sio"};
+    rows[0].facts = {"USB Serial Port",
+                     "FTDI",
+                     "USB\\VID_0403&PID_6001",
+                     "0403",
+                     "6001",
+                     "A1B2C3",
+                     "usb",
+                     "1-1.2:1.1",
+                     "ftdi_sio",
+                     "01"};
     rows[1].facts.serial = "0042";
     // Ordered objects compare key by key in order.
     EXPECT_EQ(Parsed(JsonText(rows)), Parsed(R"([
         {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy",
          "description": "USB Serial Port", "manufacturer": "FTDI", "vid": "0403", "pid": "6001",
-         "serial": "A1B2C3", "holders": []},
+         "serial": "A1B2C3", "bus": "usb", "location": "1-1.2:1.1", "interface": 1,
+         "holders": []},
         {"device": "serial8250", "port": "/dev/ttyS0", "status": "available",
-         "description": "", "serial": "0042", "holders": []}])"));
+         "description": "", "manufacturer": null, "vid": null, "pid": null, "serial": "0042",
+         "bus": null, "location": null, "interface": null, "holders": []}])"));
     EXPECT_EQ(TableText(rows, true),
               "Device      Port          Status     Description\n"
               "adapter     /dev/ttyUSB0  busy       USB Serial Port\n"

@@ -49,22 +49,27 @@ TEST(PortFacts, NodesOfThePortsClassAndOfTheComPortInterfaceAreDescribed) {
     const PortDeviceNode bluetooth(link);
     const PortDeviceNode notAPort(
         {"BTHENUM\\OTHER\\1", "COM11", "", "", "", "", "", "", kBluetoothClass});
-    for (const PortDeviceNode* node : {&ftdi, &composite, &bluetooth, &notAPort}) {
+    // FTDI's own enumerator: the serial number, then the channel's letter.
+    const PortDeviceNode ftdiBus(
+        {"FTDIBUS\\VID_0403+PID_6010+FT4XYZB\\0000", "COM13", "", "USB Serial Port", "FTDI"});
+    for (const PortDeviceNode* node : {&ftdi, &composite, &bluetooth, &notAPort, &ftdiBus}) {
         ASSERT_EQ(node->Error(), 0u);
     }
 
     PortFactsCache cache;
-    const PortRows rows = Filled(cache, {"COM7", "com8", "COM9", "COM10", "COM11"});
+    const PortRows rows = Filled(cache, {"COM7", "com8", "COM9", "COM10", "COM11", "COM13"});
     EXPECT_FALSE(cache.LastWalkFailed());
     EXPECT_EQ(FieldsOf(rows[0].facts),
               (FactFields{"USB Serial Port (COM7)", "FTDI", "USB\\VID_0403&PID_6001&REV_0600",
-                          "0403", "6001", "A1B2C3", "USB", "Port_#0002.Hub_#0001", "FTSER2K"}));
+                          "0403", "6001", "A1B2C3", "usb", "Port_#0002.Hub_#0001", "FTSER2K", ""}));
     EXPECT_EQ(FieldsOf(rows[1].facts), (FactFields{"Prolific USB-to-Serial Comm Port", "Prolific",
-                                                   "", "067b", "2303", "", "USB", "", ""}));
+                                                   "", "067b", "2303", "", "usb", "", "", "01"}));
     EXPECT_EQ(FieldsOf(rows[2].facts), kNoFacts);
     EXPECT_EQ(FieldsOf(rows[3].facts), (FactFields{"Standard Serial over Bluetooth link (COM10)",
-                                                   "", "", "", "", "", "BTHENUM", "", ""}));
+                                                   "", "", "", "", "", "bluetooth", "", "", ""}));
     EXPECT_EQ(FieldsOf(rows[4].facts), kNoFacts);
+    EXPECT_EQ(FieldsOf(rows[5].facts), (FactFields{"USB Serial Port", "FTDI", "", "0403", "6010",
+                                                   "FT4XYZ", "usb", "", "", "01"}));
 }
 
 TEST(PortFacts, CacheKeepsWhatItReadUntilToldDevicesChanged) {

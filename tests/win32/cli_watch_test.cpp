@@ -1,0 +1,108 @@
+// portlook-cli.exe --watch and --wait as processes beside the test, while the test adds a
+// port to the run's list, makes it busy and takes it away again.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/win32/captured_run.h"
+#include "tests/win32/port_holder_process.h"
+#include "tests/win32/serial_comm_key.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr DWORD kInterval = 1000;  // --interval 1
+constexpr DWORD kWithin = 2 * kInterval;
+
+class CliWatch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_GE(m_ports.size(), 3u) << "run through scripts/wine-run";
+        ASSERT_TRUE(m_key.IsOpen());
+    }
+    SerialCommKey m_key;
+    const std::vector<std::string> m_ports = AvailablePorts();
+};
+
+// The next event, parsed; null when none came in time.
+Json NextEvent(RunningProgram& watch) {
+    const std::string line = watch.ReadLine(kWithin);
+    return line.empty() ? Json() : Json::parse(line, nullptr, false);
+}
+
+TEST_F(CliWatch, AddedChangedRemovedEachAsItHappens) {
+    const std::string& port = m_ports[2];
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial9", m_ports[1]));
+    // Ports without a device have no bus.
+    RunningProgram watch(PORTLOOK_CLI_EXE, "--watch --json --interval 1 --match bus=");
+    ASSERT_TRUE(watch.IsRunning());
+    // Wine takes a while to start a program: the port already there shows it is running.
+    Json event = Json::parse(watch.ReadLine(30000), nullptr, false);
+    EXPECT_EQ(event["event"], "present");
+    EXPECT_EQ(event["port"]["port"], m_ports[1]);
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
+    event = NextEvent(watch);
+    EXPECT_EQ(event["event"], "added");
+    EXPECT_EQ(event["port"]["port"], port);
+    EXPECT_EQ(event["port"]["status"], "available");
+    EXPECT_EQ(event["time"].get<std::string>().size(), 24u) << event;
+
+    {
+        const PortHolderProcess holder(port);
+        ASSERT_TRUE(holder.Holds());
+        const PortMadeBusy busy(port);
+        ASSERT_TRUE(busy.Done());
+        event = NextEvent(watch);
+        EXPECT_EQ(event["event"], "changed");
+        EXPECT_EQ(event["port"]["status"], "busy");
+        EXPECT_EQ(event["port"]["holders"][0]["pid"], holder.Id()) << event;
+    }
+    event = NextEvent(watch);
+    EXPECT_EQ(event["event"], "changed") << "free again";
+    EXPECT_EQ(event["port"]["status"], "available");
+
+    ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
+    event = NextEvent(watch);
+    EXPECT_EQ(event["event"], "removed");
+    EXPECT_EQ(event["port"]["port"], port);
+    EXPECT_TRUE(watch.IsRunning());
+}
+
+TEST_F(CliWatch, WaitEndsOnceThePortIsThereAndFree) {
+    const std::string& port = m_ports[2];
+    const PortHolderProcess holder(port);
+    ASSERT_TRUE(holder.Holds());
+    auto busy = std::make_unique<PortMadeBusy>(port);
+    ASSERT_TRUE(busy->Done());
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
+
+    // Busy until the time is up: status 7 and a line saying what was seen.
+    const CapturedRun timedOut =
+        RunCaptured(PORTLOOK_CLI_EXE, "--wait --timeout 1 --match port=" + port);
+    EXPECT_EQ(timedOut.exitCode, 7u);
+    EXPECT_EQ(timedOut.out, "");
+    EXPECT_EQ(timedOut.error,
+              "portlook-cli: waited 1 s for an available port with --match port=" + port + "; " +
+                  port + " matched but busy, held by portlook_port_holder.exe (PID " +
+                  std::to_string(holder.Id()) + ")\n");
+
+    ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
+    RunningProgram wait(PORTLOOK_CLI_EXE, "--wait --json --interval 1 --match port=" + port);
+    ASSERT_TRUE(wait.IsRunning());
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
+    EXPECT_TRUE(wait.IsRunning()) << "there, but busy";
+    ASSERT_TRUE(wait.ReadLine(kWithin).empty());
+    busy.reset();
+    const Json found = Json::parse(wait.ReadLine(30000), nullptr, false);
+    EXPECT_EQ(found["port"], port);
+    EXPECT_EQ(found["status"], "available");
+    DWORD exitCode = 1;
+    EXPECT_TRUE(wait.WaitForExit(kWithin, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace
