@@ -8,6 +8,7 @@
 #include "cli/port_watch.h"
 #include "cli/program_version.h"
 #include "cli/system_text.h"
+#include "ports/engine/survey_engine.h"
 
 namespace {
 
@@ -61,7 +62,17 @@ int main(int argc, char** argv) {
         arguments.action == CliArguments::Action::Wait) {
         // Before the first survey, whose threads take the signal mask it sets.
         WatchWake wake(arguments.action == CliArguments::Action::Watch);
-        const Survey survey = [] { return SurveyWithFacts(std::nullopt); };
+        // One engine for every survey: its facts stay cached while no device comes or goes, and
+        // a port whose open hangs is not opened again while it does.
+        SurveyEngine::Options options;
+        options.patience = ConsolePatience(kConsoleDeadline);
+        SurveyEngine engine(SystemSurveyStages(), nullptr, options);
+        const Survey survey = [&engine](bool devicesChanged) {
+            if (devicesChanged) engine.Forget();
+            std::optional<PortRows> rows = SurveyWithin(engine);
+            if (rows) ConvertRowsToUtf8(*rows);
+            return rows;
+        };
         return arguments.action == CliArguments::Action::Watch ? RunWatch(arguments, survey, wake)
                                                                : RunWait(arguments, survey, wake);
     }

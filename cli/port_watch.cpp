@@ -36,8 +36,9 @@ const char* EventName(PortEvent::Kind kind) {
 }
 
 // The ports that pass the command line's --port and --match.
-std::optional<PortRows> Selected(const CliArguments& arguments, const Survey& survey) {
-    std::optional<PortRows> rows = survey();
+std::optional<PortRows> Selected(const CliArguments& arguments, const Survey& survey,
+                                 bool devicesChanged) {
+    std::optional<PortRows> rows = survey(devicesChanged);
     if (!rows) return rows;
     if (arguments.port) {
         const std::string name = SystemTextToUtf8(*arguments.port);
@@ -160,8 +161,9 @@ int RunWatch(const CliArguments& arguments, const Survey& survey, WatchWake& wak
     if (!wake.Problem().empty()) WriteToStandardError(ProgramMessage(wake.Problem()));
     std::optional<PortRows> known;
     bool unreadable = false;  // the last survey could not read the list
+    bool devicesChanged = false;
     for (;;) {
-        std::optional<PortRows> rows = Selected(arguments, survey);
+        std::optional<PortRows> rows = Selected(arguments, survey, devicesChanged);
         const std::string time = UtcTimeText(std::chrono::system_clock::now());
         if (!rows && !known) {
             WriteToStandardError(MakeReport(std::nullopt, arguments).error);
@@ -185,22 +187,19 @@ int RunWatch(const CliArguments& arguments, const Survey& survey, WatchWake& wak
             }
             known = std::move(rows);
         }
-        switch (wake.Wait(arguments.interval)) {
-            case WatchWake::Reason::Stop:
-                return kExitAvailable;
-            case WatchWake::Reason::OutputClosed:
-                return OutputFailed();
-            default:
-                break;
-        }
+        const WatchWake::Reason woken = wake.Wait(arguments.interval);
+        if (woken == WatchWake::Reason::Stop) return kExitAvailable;
+        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }
 
 int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
+    bool devicesChanged = false;
     for (;;) {
-        const std::optional<PortRows> rows = Selected(arguments, survey);
+        const std::optional<PortRows> rows = Selected(arguments, survey, devicesChanged);
         if (rows) {
             const auto free = std::find_if(rows->begin(), rows->end(), [](const PortRow& row) {
                 return row.status == PortStatus::Available;
@@ -226,6 +225,8 @@ int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake
             }
             pause = std::min(pause, left);
         }
-        if (wake.Wait(pause) == WatchWake::Reason::OutputClosed) return OutputFailed();
+        const WatchWake::Reason woken = wake.Wait(pause);
+        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }
