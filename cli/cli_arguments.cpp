@@ -35,6 +35,10 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             arguments.json = true;
             continue;
         }
+        if (argument == "--open" || argument == "--no-open") {
+            arguments.open = argument == "--open";
+            continue;
+        }
         std::string name;
         if (argument == "--port") {
             // No port name starts with a dash: "--port --json" lacks its name.
@@ -57,19 +61,30 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
 std::string UsageText() {
 #ifdef _WIN32
     const char* example = "COM5";
+    const char* defaultOpen = " (the default)";
+    const char* defaultNoOpen = "";
 #else
     const char* example = "/dev/ttyUSB0";
+    const char* defaultOpen = "";
+    const char* defaultNoOpen = " (the default)";
 #endif
     const std::string program = kCliProgramName;
-    return "Usage: " + program + " [--json] [--port NAME]\n" + "       " + program +
+    return "Usage: " + program + " [--json] [--port NAME] [--open | --no-open]\n" + "       " +
+           program +
            " --help | --version\n"
            "\n"
-           "Lists the serial ports and whether each can be opened right now.\n"
+           "Lists the serial ports and whether each can be opened right now, and why not.\n"
            "\n"
            "  --json       a JSON array, one object per port\n"
            "  --port NAME  only that port (" +
            example +
            "); the exit status tells its state\n"
+           "  --open       test each port by opening it" +
+           defaultOpen +
+           "\n"
+           "  --no-open    tell from who uses each port, opening none" +
+           defaultNoOpen +
+           "\n"
            "  --help       this text\n"
            "  --version    the program's version\n"
            "\n"

@@ -12,8 +12,9 @@ namespace {
 
 // The system's ports, or only the named one, probed, with what is known of their devices and
 // who holds the busy ones.
-std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPort) {
-    std::optional<PortRows> rows = SurveyForReport(SystemSurveyStages(), onlyPort);
+std::optional<PortRows> SurveyWithFacts(const CliArguments& arguments) {
+    std::optional<PortRows> rows = SurveyForReport(
+        arguments.open ? SystemSurveyStages() : NoOpenSurveyStages(), arguments.port);
     if (!rows) return rows;
     // The lookups match the system's own names, so they come before the conversion.
     ConvertRowsToUtf8(*rows);
@@ -43,7 +44,7 @@ Report ReportFor(const CliArguments& arguments) {
             report.exitStatus = kExitUsage;
             break;
         case CliArguments::Action::Report:
-            report = MakeReport(SurveyWithFacts(arguments.port), arguments);
+            report = MakeReport(SurveyWithFacts(arguments), arguments);
             break;
     }
     return report;

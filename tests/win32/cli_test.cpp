@@ -53,23 +53,23 @@ TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
     EXPECT_EQ(table.exitCode, 0u);
     EXPECT_EQ(table.error, "");
     EXPECT_EQ(table.out,
-              "Device           Port   Status     Description\n"
+              "Device           Port   Status                 Description\n"
               "\\Device\\Serial0  COM60  not found\n"
-              "\\Device\\Serial1  COM62  unknown\n"
+              "\\Device\\Serial1  COM62  unknown (open failed)\n"
               "\\Device\\Serial2  COM21  available\n"
-              "\\Device\\VCP0     COM61  busy\n");
+              "\\Device\\VCP0     COM61  busy (exclusive)\n");
 
     const CapturedRun json = Run("--json");
     EXPECT_EQ(json.exitCode, 0u);
     EXPECT_EQ(Json::parse(json.out, nullptr, false), Json::parse(R"([
-        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found", "description": "",
-         "holders": []},
-        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown", "description": "",
-         "holders": []},
-        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "description": "",
-         "holders": []},
-        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "description": "",
-         "holders": []}])"))
+        {"device": "\\Device\\Serial0", "port": "COM60", "status": "not found",
+         "reason": "not present", "description": "", "holders": []},
+        {"device": "\\Device\\Serial1", "port": "COM62", "status": "unknown",
+         "reason": "open failed", "description": "", "holders": []},
+        {"device": "\\Device\\Serial2", "port": "COM21", "status": "available", "reason": null,
+         "description": "", "holders": []},
+        {"device": "\\Device\\VCP0", "port": "COM61", "status": "busy", "reason": "exclusive",
+         "description": "", "holders": []}])"))
         << "COM61 is busy, but nobody holds it";
 }
 
@@ -85,13 +85,15 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
     const CapturedRun table = Run();
     EXPECT_EQ(table.exitCode, 0u);
     EXPECT_EQ(table.out,
-              "Device           Port   Status     Description  Held by\n"
-              "\\Device\\Serial0  COM21  busy                    portlook_port_holder.exe (PID " +
+              "Device           Port   Status            Description  Held by\n"
+              "\\Device\\Serial0  COM21  busy (exclusive)               portlook_port_holder.exe "
+              "(PID " +
                   id +
                   ")\n"
                   "\\Device\\Serial1  COM22  available\n");
-    EXPECT_EQ(Run("--port COM21").out,
-              "\\Device\\Serial0  COM21  busy  portlook_port_holder.exe (PID " + id + ")\n");
+    EXPECT_EQ(
+        Run("--port COM21").out,
+        "\\Device\\Serial0  COM21  busy (exclusive)  portlook_port_holder.exe (PID " + id + ")\n");
 
     const CapturedRun json = Run("--json");
     const Json parsed = Json::parse(json.out, nullptr, false);
@@ -102,6 +104,37 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
     EXPECT_EQ(parsed[1]["holders"], Json::array());
 }
 
+// Without an open, a port is busy only when its holder is seen, whatever the port would say to
+// an open; it is free when nobody is seen and every process could be looked at.
+TEST_F(CliProgram, NoOpenTellsFromTheHandleSnapshotAlone) {
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", "COM21"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM22"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\VCP0", "COM61"));
+    const PortHolderProcess holder("COM21");
+    ASSERT_TRUE(holder.Holds());
+    const std::string id = std::to_string(holder.Id());
+    const CapturedRun table = Run("--no-open");
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(table.out,
+              "Device           Port   Status       Description  Held by\n"
+              "\\Device\\Serial0  COM21  busy (held)               portlook_port_holder.exe (PID " +
+                  id +
+                  ")\n"
+                  "\\Device\\Serial1  COM22  available\n"
+                  "\\Device\\VCP0     COM61  available\n");
+    const Json parsed = Json::parse(Run("--json --no-open --port COM21").out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1);
+    EXPECT_EQ(parsed[0]["reason"], "held");
+    EXPECT_EQ(Run("--port COM21 --no-open --open").out, "\\Device\\Serial0  COM21  available\n")
+        << "Wine shares what a Windows open would not: the last flag counts";
+    // A process that cannot be looked at may hold any port nobody is seen holding.
+    const PortHolderProcess hidden("COM22", true);
+    ASSERT_TRUE(hidden.Holds());
+    const CapturedRun unknown = Run("--no-open --port COM61");
+    EXPECT_EQ(unknown.exitCode, 4u);
+    EXPECT_EQ(unknown.out, "\\Device\\VCP0  COM61  unknown (no answer)\n");
+}
+
 TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
     WriteOnePortInEachState();
     const struct {
@@ -109,9 +142,9 @@ TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
         DWORD exitCode;
         const char* line;
     } cases[] = {{"COM21", 0, "\\Device\\Serial2  COM21  available\n"},
-                 {"com61", 1, "\\Device\\VCP0  COM61  busy\n"},
+                 {"com61", 1, "\\Device\\VCP0  COM61  busy (exclusive)\n"},
                  {"COM60", 3, "\\Device\\Serial0  COM60  not found\n"},
-                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown\n"}};
+                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown (open failed)\n"}};
     for (const auto& entry : cases) {
         const CapturedRun run = Run(std::string("--port ") + entry.name);
         EXPECT_EQ(run.exitCode, entry.exitCode) << entry.name;
