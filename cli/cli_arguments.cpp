@@ -50,6 +50,10 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             (argument == "--json" ? arguments.json : argument == "--watch" ? watch : wait) = true;
             continue;
         }
+        if (argument == "--open" || argument == "--no-open") {
+            arguments.open = argument == "--open";
+            continue;
+        }
         // The options with a value: "--port COM5" or "--port=COM5".
         const size_t equals = argument.find('=');
         const std::string option = argument.substr(0, equals);
@@ -93,17 +97,22 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
 std::string UsageText() {
 #ifdef _WIN32
     const char* example = "COM5";
+    const char* defaultOpen = " (the default)";
+    const char* defaultNoOpen = "";
 #else
     const char* example = "/dev/ttyUSB0";
+    const char* defaultOpen = "";
+    const char* defaultNoOpen = " (the default)";
 #endif
     const std::string program = kCliProgramName;
-    return "Usage: " + program + " [--json] [--port NAME] [--match FIELD=VALUE]...\n" + "       " +
+    return "Usage: " + program +
+           " [--json] [--port NAME] [--match FIELD=VALUE]... [--open | --no-open]\n" + "       " +
            program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" + "       " +
            program + " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
            "       " + program +
            " --help | --version\n"
            "\n"
-           "Lists the serial ports and whether each can be opened right now.\n"
+           "Lists the serial ports and whether each can be opened right now, and why not.\n"
            "\n"
            "  --json          a JSON array, one object per port (with --watch and --wait,\n"
            "                  one object per line)\n"
@@ -113,6 +122,12 @@ std::string UsageText() {
            "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus\n"
            "                  (whole), description, manufacturer (a part); any case; may\n"
            "                  be repeated, and every one must hold\n"
+           "  --open          test each port by opening it" +
+           defaultOpen +
+           "\n"
+           "  --no-open       tell from who uses each port, opening none" +
+           defaultNoOpen +
+           "\n"
            "  --watch         a line for each port, then one for each port added, removed\n"
            "                  or changed, until interrupted\n"
            "  --wait          waits until a port is there and available, and prints it\n"

@@ -18,6 +18,11 @@ struct CliArguments {
     std::chrono::milliseconds interval{2000};
     std::optional<std::chrono::milliseconds> timeout;
     std::string problem;  // with Action::Usage: what was wrong
+#ifdef _WIN32
+    bool open = true;  // test each port by opening it; else tell from who holds it
+#else
+    bool open = false;  // opening raises DTR and RTS, which resets some boards
+#endif
 };
 
 CliArguments ParseCliArguments(int argc, const char* const* argv);

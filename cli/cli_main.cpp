@@ -14,8 +14,12 @@ namespace {
 
 // The system's ports, or only the named one, probed, with what is known of their devices and
 // who holds the busy ones.
-std::optional<PortRows> SurveyWithFacts(const std::optional<std::string>& onlyPort) {
-    std::optional<PortRows> rows = SurveyForReport(SystemSurveyStages(), onlyPort);
+SurveyStages StagesFor(const CliArguments& arguments) {
+    return arguments.open ? SystemSurveyStages() : NoOpenSurveyStages();
+}
+
+std::optional<PortRows> SurveyWithFacts(const CliArguments& arguments) {
+    std::optional<PortRows> rows = SurveyForReport(StagesFor(arguments), arguments.port);
     if (!rows) return rows;
     // The lookups match the system's own names, so they come before the conversion.
     ConvertRowsToUtf8(*rows);
@@ -45,7 +49,7 @@ Report ReportFor(const CliArguments& arguments) {
             report.exitStatus = kExitUsage;
             break;
         case CliArguments::Action::Report:
-            report = MakeReport(SurveyWithFacts(arguments.port), arguments);
+            report = MakeReport(SurveyWithFacts(arguments), arguments);
             break;
         case CliArguments::Action::Watch:
         case CliArguments::Action::Wait:
@@ -66,7 +70,7 @@ int main(int argc, char** argv) {
         // a port whose open hangs is not opened again while it does.
         SurveyEngine::Options options;
         options.patience = ConsolePatience(kConsoleDeadline);
-        SurveyEngine engine(SystemSurveyStages(), nullptr, options);
+        SurveyEngine engine(StagesFor(arguments), nullptr, options);
         const Survey survey = [&engine](bool devicesChanged) {
             if (devicesChanged) engine.Forget();
             std::optional<PortRows> rows = SurveyWithin(engine);

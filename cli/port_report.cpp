@@ -50,6 +50,15 @@ std::string Printable(const std::string& text) {
     return printable;
 }
 
+// "busy (no permission: join group dialout)", "busy (held)", "available": the status with its
+// reason, but for a port not found, which that says already.
+std::string StatusWithReason(const PortRow& row) {
+    const std::string status = StatusText(row.status);
+    const char* key = row.reason == PortReason::NotPresent ? nullptr : ReasonKey(row.reason);
+    const std::string reason = !row.reasonText.empty() ? row.reasonText : key ? key : "";
+    return reason.empty() ? status : status + " (" + reason + ")";
+}
+
 }  // namespace
 
 int ExitStatusFor(PortStatus status) {
@@ -120,7 +129,8 @@ std::string TableText(const PortRows& rows, bool withHeader) {
     for (const PortRow& row : rows) {
         Line line;
         for (size_t column = 0; column < kPortColumns.size(); ++column) {
-            line[column] = Printable(kPortColumns[column].text(row));
+            line[column] = Printable(column == kStatusColumn ? StatusWithReason(row)
+                                                             : kPortColumns[column].text(row));
         }
         std::string holders = row.holdersFailed ? kHoldersUnknownText : "";
         for (const std::string& holder : DescribePortHolders(row.holders)) {
@@ -155,7 +165,12 @@ std::string TableText(const PortRows& rows, bool withHeader) {
 nlohmann::ordered_json PortObject(const PortRow& row) {
     // Ordered, so that every object lists its keys in the documented order.
     nlohmann::ordered_json port = nlohmann::ordered_json::object();
-    for (const PortColumn& column : kPortColumns) port[column.key] = column.text(row);
+    for (size_t column = 0; column < kPortColumns.size(); ++column) {
+        port[kPortColumns[column].key] = kPortColumns[column].text(row);
+        if (column != kStatusColumn) continue;
+        const char* reason = ReasonKey(row.reason);
+        port["reason"] = reason ? nlohmann::ordered_json(reason) : nlohmann::ordered_json();
+    }
     const std::pair<const char*, const std::string*> known[] = {
         {"manufacturer", &row.facts.manufacturer},
         {"vid", &row.facts.vid},

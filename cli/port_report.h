@@ -30,12 +30,14 @@ std::optional<PortRows> SurveyForReport(SurveyStages stages,
                                         const std::optional<std::string>& onlyPort,
                                         std::chrono::milliseconds deadline = kConsoleDeadline);
 
-// A line per row, under a header if asked, each column as wide as its widest text; a column of
-// holders follows when some row has them, or has holders that could not be looked up. Control
-// characters show as '?' so that a name cannot break a line or steer the terminal.
+// A line per row, under a header if asked, each column as wide as its widest text, the status
+// with its reason in parentheses; a column of holders follows when some row has them, or has
+// holders that could not be looked up. Control characters show as '?' so that a name cannot
+// break a line or steer the terminal.
 std::string TableText(const PortRows& rows, bool withHeader);
-// A JSON array with an object per row; valid UTF-8 whatever bytes the rows hold. A holder that
-// cannot be seen has a null name; holders that could not be looked up are null.
+// A JSON array with an object per row, its "reason" after its "status" (null for none); valid
+// UTF-8 whatever bytes the rows hold. A holder that cannot be seen has a null name; holders that
+// could not be looked up are null.
 std::string JsonText(const PortRows& rows);
 // One row's object on one line, as --watch and --wait print them.
 std::string JsonLine(const PortRow& row);

@@ -5,19 +5,13 @@
 #include <functional>
 #include <optional>
 
+#include "ports/engine/port_probe.h"
 #include "ports/engine/port_source.h"
 #include "ports/model/port_row.h"
 
 // The 259 characters and terminator of a value name; data gets as many bytes.
 constexpr std::uint32_t kPortValueCapacity = 260;
 
-// What a probe tells of a port. A bare status converts, with no reason.
-struct ProbeResult {
-    ProbeResult(PortStatus portStatus = PortStatus::Unknown, PortReason why = PortReason::None)
-        : status(portStatus), reason(why) {}
-    PortStatus status;
-    PortReason reason;
-};
 using PortProbe = std::function<ProbeResult(const char* portName)>;
 
 // The rows of every value up to the first that cannot be read, not yet probed; nothing when

@@ -208,6 +208,7 @@ struct SurveyEngine::Shared {
                     }
                     shown.status = row.status;
                     shown.reason = row.reason;
+                    shown.reasonText = row.reasonText;
                     shown.holders = row.holders;
                     shown.holdersFailed = row.holdersFailed;
                 }

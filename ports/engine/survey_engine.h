@@ -48,7 +48,10 @@ struct SurveyStages {
 std::function<void(PortRows& rows)> LookUpBusyHolders(PortHolderLookup lookup);
 
 // The system's own list, facts, exclusive open and holder lookup.
-SurveyStages SystemSurveyStages(PortProbe probe = ProbePort);
+SurveyStages SystemSurveyStages(PortProbe probe = ProbePortWithReason);
+// The system's own list and facts, each port's status told without opening it: on Linux from
+// the usage scan, on Windows from the handle snapshot alone.
+SurveyStages NoOpenSurveyStages();
 
 class SurveyEngine {
 public:

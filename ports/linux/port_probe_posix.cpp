@@ -39,4 +39,9 @@ OpenProbeResult ProbePortByOpen(const char* portName) {
     return {PortStatus::Available, PortReason::None};
 }
 
+ProbeResult ProbePortWithReason(const char* portName) {
+    const OpenProbeResult result = ProbePortByOpen(portName);
+    return ProbeResult(result.status, result.reason);
+}
+
 PortStatus ProbePort(const char* portName) { return ProbePortByOpen(portName).status; }

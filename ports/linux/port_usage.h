@@ -6,13 +6,16 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ports/engine/patient_worker.h"
+#include "ports/engine/port_probe.h"
 #include "ports/model/port_holder.h"
 #include "ports/model/port_reason.h"
+#include "ports/model/port_row.h"
 #include "ports/model/port_status.h"
 
 struct PortUsage {
@@ -67,3 +70,10 @@ private:
     const std::chrono::milliseconds m_patience;
     PatientWorker m_worker;
 };
+
+// The probe of a survey that opens nothing: NotFound when the node is gone, else Unknown with
+// no answer yet, for UsageStage to tell.
+ProbeResult ProbeNodePresence(const char* portName);
+
+// The survey stage that tells every row's status, reason and holders from one scan.
+std::function<void(PortRows& rows)> UsageStage(PortUsagePlaces places = PortUsagePlaces());

@@ -15,8 +15,11 @@ struct PortRow {
     std::string port;    // the value's data: the name a program opens
     PortStatus status = PortStatus::Unknown;
     PortReason reason = PortReason::None;  // why it has that status, where that is known
-    PortFacts facts{};                     // filled in by whoever looks the device up
-    PortHolders holders{};                 // of a busy port, filled in by whoever looks them up
+    // The reason as told to a person when that says more than its key: "no permission: join
+    // group dialout", "stale lock file".
+    std::string reasonText{};
+    PortFacts facts{};           // filled in by whoever looks the device up
+    PortHolders holders{};       // of a busy port, filled in by whoever looks them up
     bool pending = false;        // its probe has not answered yet: the status says nothing
     bool holdersFailed = false;  // its holders could not be looked up: `holders` says nothing
 };

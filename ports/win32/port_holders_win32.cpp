@@ -223,6 +223,7 @@ PortHolderFinder::~PortHolderFinder() = default;
 
 std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
     std::vector<PortHolders> holders(rows.size());
+    m_lastFindSawAll = false;
     // The names a handle to each port may carry: the device's own, and under Wine the unix
     // device's the port links to.
     std::vector<std::pair<std::wstring, std::wstring>> names;
@@ -257,10 +258,13 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
     std::vector<ULONG_PTR> owners;  // the process of each query
     std::vector<std::function<void()>> calls;
     const auto thread = std::make_shared<LookupThread>();
+    bool sawAll = true;
     for (const HandleEntry& entry : *handles) {
         // Our own handles include the duplicates of queries still out.
-        if (entry.objectTypeIndex != *fileType || entry.processId == self ||
-            m_state->unanswered.count({entry.processId, entry.handle}) != 0) {
+        if (entry.objectTypeIndex != *fileType || entry.processId == self) continue;
+        // One whose name query still hangs is not asked again, nor known.
+        if (m_state->unanswered.count({entry.processId, entry.handle}) != 0) {
+            sawAll = false;
             continue;
         }
         const auto opened = processes.try_emplace(entry.processId);
@@ -274,7 +278,10 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
                 access.process = std::make_shared<KernelHandle>(std::move(process));
             }
         }
-        if (!access.process) continue;
+        if (!access.process) {
+            sawAll = false;
+            continue;
+        }
         auto query = std::make_shared<HandleQuery>();
         query->process = access.process;
         query->handle = reinterpret_cast<HANDLE>(entry.handle);
@@ -312,6 +319,7 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
             }
         }
     }
+    m_lastFindSawAll = sawAll;
     // A busy port with no holder in sight may be held by any process that refused to be
     // opened: each of those that holds files is named as one that cannot be seen.
     for (PortHolders& held : holders) {

@@ -9,13 +9,16 @@
 #include <poll.h>
 #include <sched.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/unique_handle.h"
 #include "tests/native/fake_sysfs.h"
+#include "tests/native/holder_process.h"
 
 namespace {
 
@@ -27,10 +30,29 @@ struct ProgramRun {
 
 constexpr int kNoNamespace = 126;  // the child could not hide the port list
 
-enum class PortList { AsItIs, Hidden };
+// The machine's list; none; or one port, ttyUSB9, whose node links to a terminal.
+enum class PortList { AsItIs, Hidden, OneTerminal };
+
+// In the child's own mount namespace, so that only it sees the list. /dev is replaced too,
+// keeping /dev/pts, for ttyUSB9's link.
+bool MountPortList(PortList list, const std::string& terminal) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("none", "/sys/class", "tmpfs", 0, nullptr) != 0) {
+        return false;
+    }
+    return list == PortList::Hidden ||
+           (::mkdir("/sys/class/tty", 0755) == 0 && ::mkdir("/sys/class/tty/ttyUSB9", 0755) == 0 &&
+            ::mkdir("/sys/class/tty/ttyUSB9/device", 0755) == 0 &&
+            ::mkdir("/sys/class/pts", 0755) == 0 &&
+            ::mount("/dev/pts", "/sys/class/pts", nullptr, MS_BIND, nullptr) == 0 &&
+            ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0 && ::mkdir("/dev/pts", 0755) == 0 &&
+            ::mount("/sys/class/pts", "/dev/pts", nullptr, MS_BIND, nullptr) == 0 &&
+            ::symlink(terminal.c_str(), "/dev/ttyUSB9") == 0);
+}
 
 ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortList::AsItIs,
-                       const char* outputFile = nullptr) {
+                       const char* outputFile = nullptr, const std::string& terminal = "") {
     int out[2] = {-1, -1};
     int error[2] = {-1, -1};
     ProgramRun run;
@@ -47,13 +69,7 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        // The machine's port list, out of sight of this child only.
-        if (list == PortList::Hidden &&
-            (::unshare(CLONE_NEWNS) != 0 ||
-             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-             ::mount("none", "/sys/class", "tmpfs", 0, nullptr) != 0)) {
-            ::_exit(kNoNamespace);
-        }
+        if (list != PortList::AsItIs && !MountPortList(list, terminal)) ::_exit(kNoNamespace);
         const int output = outputFile ? ::open(outputFile, O_WRONLY) : outWrite.Get();
         if (output < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
             ::dup2(errorWrite.Get(), STDERR_FILENO) < 0) {
@@ -229,7 +245,8 @@ TEST(PortlookProgram, WatchTellsOfPortsAddedChangedAndRemovedAndEndsOnSigterm) {
     Pty other;
     ASSERT_FALSE(pty.Path().empty());
     tree.AddTty("ttyS3", "serial8250", other.Path());
-    PortlookOnTree watch(tree, {"--watch", "--json", "--interval", "1"});
+    // The test itself keeps the terminal open: only the exclusive open tells it from a holder.
+    PortlookOnTree watch(tree, {"--watch", "--open", "--json", "--interval", "1"});
     const auto next = [&watch] {
         const std::string line = watch.ReadLine(kWithin);
         return nlohmann::json::parse(line.empty() ? "null" : line, nullptr, false);
@@ -266,16 +283,53 @@ TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
     tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
     UniqueFd holder(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_EQ(::flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
-    PortlookOnTree timedOut(tree, {"--wait", "--timeout", "0.5", "--port", "ttyUSB7"});
+    PortlookOnTree timedOut(tree, {"--wait", "--open", "--timeout", "0.5", "--port", "ttyUSB7"});
     const int status = timedOut.ExitStatus(0);
     if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
     EXPECT_EQ(status, 7);
 
-    PortlookOnTree wait(tree, {"--wait", "--interval", "1", "--port", "ttyUSB7"});
+    PortlookOnTree wait(tree, {"--wait", "--open", "--interval", "1", "--port", "ttyUSB7"});
     EXPECT_EQ(wait.ReadLine(kWithin), "") << "busy";
     holder.Reset();
     EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available  ftdi_sio");
     EXPECT_EQ(wait.ExitStatus(0), 0);
+}
+
+// A plain open is no exclusive one on Linux: the open succeeds, and only the usage scan, which
+// opens nothing, sees the holder.
+TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
+    const Terminal terminal(0600);
+    const Holder holder(terminal.Path(), "port-user", Lock::None);
+    ASSERT_TRUE(holder.Holds());
+    const std::string busy = "ttyUSB9  /dev/ttyUSB9  busy (held)  port-user (PID " +
+                             std::to_string(holder.Pid()) + ")\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out;
+        int exitStatus;
+        bool opens;
+    } cases[] = {{{"--port", "ttyUSB9"}, busy, 1, false},
+                 {{"--no-open", "--port", "ttyUSB9"}, busy, 1, false},
+                 {{"--port", "ttyUSB9", "--open"}, "ttyUSB9  /dev/ttyUSB9  available\n", 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        ASSERT_GE(::inotify_add_watch(watch.Get(), terminal.Path().c_str(), IN_OPEN), 0);
+        const ProgramRun run =
+            RunPortlook(c.arguments, PortList::OneTerminal, nullptr, terminal.Path());
+        if (run.exitStatus == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.error;
+        EXPECT_EQ(run.out, c.out);
+        char events[4096];
+        EXPECT_EQ(::read(watch.Get(), events, sizeof events) > 0, c.opens);
+    }
+    const ProgramRun json =
+        RunPortlook({"--json"}, PortList::OneTerminal, nullptr, terminal.Path());
+    const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
+    EXPECT_EQ(parsed[0]["status"], "busy");
+    EXPECT_EQ(parsed[0]["reason"], "held");
+    EXPECT_EQ(parsed[0]["holders"][0]["pid"], holder.Pid());
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ protected:
         const CliArguments parsed =
             ParseCliArguments(static_cast<int>(arguments.size()), arguments.data());
         EXPECT_EQ(parsed.action, CliArguments::Action::Report);
-        return MakeReport(SurveyForReport(StagesOf(m_tree.Source(), ProbePort), parsed.port),
-                          parsed);
+        return MakeReport(
+            SurveyForReport(StagesOf(m_tree.Source(), ProbePortWithReason), parsed.port), parsed);
     }
 
     FakeSysfsTree m_tree;
@@ -103,16 +103,16 @@ TEST_F(ReportOfFakeSysfs, TableShowsEveryPortInOrderInColumnsSizedToTheirTexts) 
     ASSERT_EQ(header.compare(0, 6, "Device"), 0);
     EXPECT_EQ(port, std::string(kAdapter).size() + 2);
     EXPECT_EQ(status - port, m_tree.Node("ttyUSB0").size() + 2);
-    EXPECT_EQ(description - status, std::string("not found").size() + 2);
+    EXPECT_EQ(description - status, std::string("unknown (open failed)").size() + 2);
     ASSERT_NE(held, std::string::npos) << "the busy port's holder has a column";
     EXPECT_EQ(held - description, std::string("Description").size() + 2);
 
     // Only the busy port is looked up: the test holds the free one's terminal too.
     const std::vector<std::vector<std::string>> expected = {
-        {"cdc_acm", m_tree.Node("ttyACM0"), "unknown", ""},
+        {"cdc_acm", m_tree.Node("ttyACM0"), "unknown (open failed)", ""},
         {"serial8250", m_tree.Node("ttyS1"), "available", ""},
         {"serial8250", m_tree.Node("ttyS10"), "not found", ""},
-        {kAdapter, m_tree.Node("ttyUSB0"), "busy", HolderText()}};
+        {kAdapter, m_tree.Node("ttyUSB0"), "busy (locked)", HolderText()}};
     for (size_t row = 0; row < expected.size(); ++row) {
         const std::string& line = lines[row + 1];
         EXPECT_EQ(Trimmed(line.substr(0, port)), expected[row][0]);
@@ -133,10 +133,10 @@ TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
         const char* status;
         int exitStatus;
     } cases[] = {{"ttyS1", m_tree.Node("ttyS1"), "available", kExitAvailable},
-                 {m_tree.Node("ttyUSB0"), m_tree.Node("ttyUSB0"), "busy", kExitBusy},
-                 {m_tree.ById(kAdapter), m_tree.Node("ttyUSB0"), "busy", kExitBusy},
+                 {m_tree.Node("ttyUSB0"), m_tree.Node("ttyUSB0"), "busy (locked)", kExitBusy},
+                 {m_tree.ById(kAdapter), m_tree.Node("ttyUSB0"), "busy (locked)", kExitBusy},
                  {"ttyS10", m_tree.Node("ttyS10"), "not found", kExitNotFound},
-                 {"ttyACM0", m_tree.Node("ttyACM0"), "unknown", kExitUnknown}};
+                 {"ttyACM0", m_tree.Node("ttyACM0"), "unknown (open failed)", kExitUnknown}};
     for (const auto& entry : cases) {
         const Report report = Run({"--port", entry.name.c_str()});
         EXPECT_EQ(report.exitStatus, entry.exitStatus) << entry.name;
@@ -204,21 +204,43 @@ TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
                      "1-1.2:1.1",
                      "ftdi_sio",
                      "01"};
+    rows[0].reason = PortReason::NoPermission;
+    rows[0].reasonText = "no permission: join group dialout";
     rows[1].facts.serial = "0042";
     // Ordered objects compare key by key in order.
     EXPECT_EQ(Parsed(JsonText(rows)), Parsed(R"([
-        {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy",
+        {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy", "reason": "no permission",
          "description": "USB Serial Port", "manufacturer": "FTDI", "vid": "0403", "pid": "6001",
          "serial": "A1B2C3", "bus": "usb", "location": "1-1.2:1.1", "interface": 1,
          "holders": []},
-        {"device": "serial8250", "port": "/dev/ttyS0", "status": "available",
+        {"device": "serial8250", "port": "/dev/ttyS0", "status": "available", "reason": null,
          "description": "", "manufacturer": null, "vid": null, "pid": null, "serial": "0042",
          "bus": null, "location": null, "interface": null, "holders": []}])"));
-    EXPECT_EQ(TableText(rows, true),
-              "Device      Port          Status     Description\n"
-              "adapter     /dev/ttyUSB0  busy       USB Serial Port\n"
-              "serial8250  /dev/ttyS0    available\n");
+    EXPECT_EQ(
+        TableText(rows, true),
+        "Device      Port          Status                                    Description\n"
+        "adapter     /dev/ttyUSB0  busy (no permission: join group dialout)  USB Serial Port\n"
+        "serial8250  /dev/ttyS0    available\n");
     EXPECT_EQ(JsonText({}), "[]\n");
+}
+
+TEST(Report, TableShowsTheReasonUnlessTheStatusSaysIt) {
+    const struct {
+        PortStatus status;
+        PortReason reason;
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {PortStatus::Busy, PortReason::Held, "", "busy (held)"},
+        {PortStatus::Available, PortReason::None, "stale lock file", "available (stale lock file)"},
+        {PortStatus::NotFound, PortReason::NotPresent, "", "not found"},
+        {PortStatus::Unknown, PortReason::NoAnswer, "", "unknown (no answer)"}};
+    for (const auto& c : cases) {
+        PortRow row = Row("adapter", "/dev/ttyUSB0", c.status);
+        row.reason = c.reason;
+        row.reasonText = c.text;
+        EXPECT_EQ(TableText({row}, false), std::string("adapter  /dev/ttyUSB0  ") + c.shown + "\n");
+    }
 }
 
 TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {

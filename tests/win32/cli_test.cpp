@@ -53,28 +53,28 @@ TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
     EXPECT_EQ(table.exitCode, 0u);
     EXPECT_EQ(table.error, "");
     EXPECT_EQ(table.out,
-              "Device           Port   Status     Description\n"
+              "Device           Port   Status                 Description\n"
               "\\Device\\Serial0  COM60  not found\n"
-              "\\Device\\Serial1  COM62  unknown\n"
+              "\\Device\\Serial1  COM62  unknown (open failed)\n"
               "\\Device\\Serial2  COM21  available\n"
-              "\\Device\\VCP0     COM61  busy\n");
+              "\\Device\\VCP0     COM61  busy (exclusive)\n");
 
     const CapturedRun json = Run("--json");
     EXPECT_EQ(json.exitCode, 0u);
     // No device stands behind these ports: every fact is null.
-    const auto port = [](const char* device, const char* name, const char* status) {
-        return Json{{"device", device},        {"port", name},
-                    {"status", status},        {"description", ""},
-                    {"manufacturer", nullptr}, {"vid", nullptr},
-                    {"pid", nullptr},          {"serial", nullptr},
-                    {"bus", nullptr},          {"location", nullptr},
-                    {"interface", nullptr},    {"holders", Json::array()}};
+    const auto port = [](const char* device, const char* name, const char* status,
+                         const Json& reason) {
+        return Json{{"device", device},        {"port", name},        {"status", status},
+                    {"reason", reason},        {"description", ""},   {"manufacturer", nullptr},
+                    {"vid", nullptr},          {"pid", nullptr},      {"serial", nullptr},
+                    {"bus", nullptr},          {"location", nullptr}, {"interface", nullptr},
+                    {"holders", Json::array()}};
     };
     EXPECT_EQ(Json::parse(json.out, nullptr, false),
-              Json::array({port("\\Device\\Serial0", "COM60", "not found"),
-                           port("\\Device\\Serial1", "COM62", "unknown"),
-                           port("\\Device\\Serial2", "COM21", "available"),
-                           port("\\Device\\VCP0", "COM61", "busy")}))
+              Json::array({port("\\Device\\Serial0", "COM60", "not found", "not present"),
+                           port("\\Device\\Serial1", "COM62", "unknown", "open failed"),
+                           port("\\Device\\Serial2", "COM21", "available", nullptr),
+                           port("\\Device\\VCP0", "COM61", "busy", "exclusive")}))
         << "COM61 is busy, but nobody holds it";
 }
 
@@ -90,13 +90,15 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
     const CapturedRun table = Run();
     EXPECT_EQ(table.exitCode, 0u);
     EXPECT_EQ(table.out,
-              "Device           Port   Status     Description  Held by\n"
-              "\\Device\\Serial0  COM21  busy                    portlook_port_holder.exe (PID " +
+              "Device           Port   Status            Description  Held by\n"
+              "\\Device\\Serial0  COM21  busy (exclusive)               portlook_port_holder.exe "
+              "(PID " +
                   id +
                   ")\n"
                   "\\Device\\Serial1  COM22  available\n");
-    EXPECT_EQ(Run("--port COM21").out,
-              "\\Device\\Serial0  COM21  busy  portlook_port_holder.exe (PID " + id + ")\n");
+    EXPECT_EQ(
+        Run("--port COM21").out,
+        "\\Device\\Serial0  COM21  busy (exclusive)  portlook_port_holder.exe (PID " + id + ")\n");
 
     const CapturedRun json = Run("--json");
     const Json parsed = Json::parse(json.out, nullptr, false);
@@ -107,6 +109,37 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
     EXPECT_EQ(parsed[1]["holders"], Json::array());
 }
 
+// Without an open, a port is busy only when its holder is seen, whatever the port would say to
+// an open; it is free when nobody is seen and every process could be looked at.
+TEST_F(CliProgram, NoOpenTellsFromTheHandleSnapshotAlone) {
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", "COM21"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM22"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\VCP0", "COM61"));
+    const PortHolderProcess holder("COM21");
+    ASSERT_TRUE(holder.Holds());
+    const std::string id = std::to_string(holder.Id());
+    const CapturedRun table = Run("--no-open");
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(table.out,
+              "Device           Port   Status       Description  Held by\n"
+              "\\Device\\Serial0  COM21  busy (held)               portlook_port_holder.exe (PID " +
+                  id +
+                  ")\n"
+                  "\\Device\\Serial1  COM22  available\n"
+                  "\\Device\\VCP0     COM61  available\n");
+    const Json parsed = Json::parse(Run("--json --no-open --port COM21").out, nullptr, false);
+    ASSERT_TRUE(parsed.is_array() && parsed.size() == 1);
+    EXPECT_EQ(parsed[0]["reason"], "held");
+    EXPECT_EQ(Run("--port COM21 --no-open --open").out, "\\Device\\Serial0  COM21  available\n")
+        << "Wine shares what a Windows open would not: the last flag counts";
+    // A process that cannot be looked at may hold any port nobody is seen holding.
+    const PortHolderProcess hidden("COM22", true);
+    ASSERT_TRUE(hidden.Holds());
+    const CapturedRun unknown = Run("--no-open --port COM61");
+    EXPECT_EQ(unknown.exitCode, 4u);
+    EXPECT_EQ(unknown.out, "\\Device\\VCP0  COM61  unknown (no answer)\n");
+}
+
 TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
     WriteOnePortInEachState();
     const struct {
@@ -114,9 +147,9 @@ TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
         DWORD exitCode;
         const char* line;
     } cases[] = {{"COM21", 0, "\\Device\\Serial2  COM21  available\n"},
-                 {"com61", 1, "\\Device\\VCP0  COM61  busy\n"},
+                 {"com61", 1, "\\Device\\VCP0  COM61  busy (exclusive)\n"},
                  {"COM60", 3, "\\Device\\Serial0  COM60  not found\n"},
-                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown\n"}};
+                 {"COM62", 4, "\\Device\\Serial1  COM62  unknown (open failed)\n"}};
     for (const auto& entry : cases) {
         const CapturedRun run = Run(std::string("--port ") + entry.name);
         EXPECT_EQ(run.exitCode, entry.exitCode) << entry.name;
