@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/win32/captured_run.h"
+#include "tests/win32/port_device_node.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
 
@@ -90,8 +91,12 @@ TEST_F(CliWatch, WaitEndsOnceThePortIsThereAndFree) {
                   port + " matched but busy, held by portlook_port_holder.exe (PID " +
                   std::to_string(holder.Id()) + ")\n");
 
+    // As a flashing script does: wait for the adapter by its serial number, then open what
+    // the wait named.
     ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
-    RunningProgram wait(PORTLOOK_CLI_EXE, "--wait --json --interval 1 --match port=" + port);
+    const PortDeviceNode adapter({"USB\\VID_0403&PID_6001\\A1B2C3", port});
+    ASSERT_EQ(adapter.Error(), 0u);
+    RunningProgram wait(PORTLOOK_CLI_EXE, "--wait --json --interval 1 --match serial=a1b2c3");
     ASSERT_TRUE(wait.IsRunning());
     ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
     EXPECT_TRUE(wait.IsRunning()) << "there, but busy";
@@ -100,9 +105,15 @@ TEST_F(CliWatch, WaitEndsOnceThePortIsThereAndFree) {
     const Json found = Json::parse(wait.ReadLine(30000), nullptr, false);
     EXPECT_EQ(found["port"], port);
     EXPECT_EQ(found["status"], "available");
+    EXPECT_EQ(found["serial"], "A1B2C3");
     DWORD exitCode = 1;
     EXPECT_TRUE(wait.WaitForExit(kWithin, &exitCode));
     EXPECT_EQ(exitCode, 0u);
+    const std::string path = "\\\\.\\" + found["port"].get<std::string>();
+    const HANDLE opened = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(opened, INVALID_HANDLE_VALUE) << ::GetLastError();
+    if (opened != INVALID_HANDLE_VALUE) ::CloseHandle(opened);
 }
 
 }  // namespace
