@@ -10,7 +10,7 @@
 #include "framework/win_app.h"
 #include "ports/model/port_facts_text.h"
 #include "ports/model/port_holders_text.h"
-#include "ports/win32/port_device_classes.h"
+#include "ports/win32/port_notification.h"
 #include "res/resource.h"
 #include "ui/port_list_update.h"
 
@@ -104,14 +104,7 @@ bool CPortListDlg::StartSurvey() {
     return true;
 }
 
-void CPortListDlg::ListenForPorts() {
-    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
-    filter.dbcc_size = sizeof filter;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kComPortInterface;
-    m_portNotification.Reset(
-        ::RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
-}
+void CPortListDlg::ListenForPorts() { m_portNotification = NotifyOfComPorts(m_hWnd); }
 
 BOOL CPortListDlg::OnDeviceChange(UINT event, DWORD_PTR) {
     // What came or went is not read: any port's arrival or removal, or any change of the

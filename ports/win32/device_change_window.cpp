@@ -2,7 +2,7 @@
 
 #include <dbt.h>
 
-#include "ports/win32/port_device_classes.h"
+#include "ports/win32/port_notification.h"
 
 DeviceChangeWindow::DeviceChangeWindow() {
     WNDCLASSA windowClass{};
@@ -18,12 +18,7 @@ DeviceChangeWindow::DeviceChangeWindow() {
         return;
     }
     ::SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
-    filter.dbcc_size = sizeof filter;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kComPortInterface;
-    m_notification.Reset(
-        ::RegisterDeviceNotificationA(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+    m_notification = NotifyOfComPorts(m_window);
     if (!m_notification.IsValid()) {
         m_problem = "no device notifications (error " + std::to_string(::GetLastError()) + ")";
     }
