@@ -22,11 +22,23 @@ struct Job {
     std::string port;
     std::string device;
     unsigned epoch = 0;
+    size_t row = 0;  // where its row was when read: where to look first
 };
 
-bool Serves(const Job& job, const PortRow& row, unsigned rowsEpoch) {
-    return row.pending && job.epoch == rowsEpoch && row.port == job.port &&
-           row.device == job.device;
+bool SameDevice(const PortRow& a, const std::string& port, const std::string& device) {
+    return a.port == port && a.device == device;
+}
+
+// The row of this port and device, looked for from `hint` on: rows come in the same order
+// survey after survey, so a walk that hints each row's neighbour stays linear. A device
+// name is listed once, so the first match is the only one.
+std::optional<size_t> FindRow(const PortRows& rows, const std::string& port,
+                              const std::string& device, size_t hint) {
+    for (size_t step = 0; step < rows.size(); ++step) {
+        const size_t at = (hint + step) % rows.size();
+        if (SameDevice(rows[at], port, device)) return at;
+    }
+    return std::nullopt;
 }
 
 bool SameJob(const Job& a, const Job& b) {
@@ -127,6 +139,7 @@ struct SurveyEngine::Shared {
 
     // The latest rows read, and the probes that serve them.
     std::optional<PortRows> rows;
+    size_t pendingRows = 0;
     unsigned rowsSurvey = 0;
     unsigned rowsEpoch = 0;
     bool rowsChanged = false;
@@ -158,9 +171,7 @@ struct SurveyEngine::Shared {
         if (!inFlight || shownEarly) WakeOnce();
     }
     bool SurveyHasRows() const { return rowsSurvey == survey && rows; }
-    bool AnyPending() const {
-        return std::any_of(rows->begin(), rows->end(), [](const PortRow& r) { return r.pending; });
-    }
+    bool AnyPending() const { return pendingRows != 0; }
     void Finish() {
         closing = false;
         inFlight = false;
@@ -201,17 +212,18 @@ struct SurveyEngine::Shared {
     // lookup of the survey's end, not of a late answer.
     void TakeHolders(unsigned forSurvey, const PortRows& looked, bool closes) {
         if (rowsSurvey == forSurvey && rows) {
+            size_t hint = 0;
             for (const PortRow& row : looked) {
-                for (PortRow& shown : *rows) {
-                    if (shown.pending || shown.port != row.port || shown.device != row.device) {
-                        continue;
-                    }
-                    shown.status = row.status;
-                    shown.reason = row.reason;
-                    shown.reasonText = row.reasonText;
-                    shown.holders = row.holders;
-                    shown.holdersFailed = row.holdersFailed;
-                }
+                const std::optional<size_t> at = FindRow(*rows, row.port, row.device, hint);
+                if (!at) continue;
+                hint = *at + 1;
+                PortRow& shown = (*rows)[*at];
+                if (shown.pending) continue;
+                shown.status = row.status;
+                shown.reason = row.reason;
+                shown.reasonText = row.reasonText;
+                shown.holders = row.holders;
+                shown.holdersFailed = row.holdersFailed;
             }
             rowsChanged = true;
         }
@@ -240,25 +252,28 @@ struct SurveyEngine::Shared {
             Finish();
             return;
         }
-        for (PortRow& row : *read) {
+        // Jobs of this reading never meet each other: a device is listed once.
+        const size_t queuedBefore = queue.size();
+        for (size_t at = 0; at < read->size(); ++at) {
+            PortRow& row = (*read)[at];
             row.pending = true;
             // A busy port's holders stay until this survey's own come.
             if (rows) {
-                for (const PortRow& shown : *rows) {
-                    if (shown.port == row.port && shown.device == row.device) {
-                        row.holders = shown.holders;
-                        row.holdersFailed = shown.holdersFailed;
-                    }
+                if (const std::optional<size_t> shown = FindRow(*rows, row.port, row.device, at)) {
+                    row.holders = (*rows)[*shown].holders;
+                    row.holdersFailed = (*rows)[*shown].holdersFailed;
                 }
             }
-            const Job job{row.port, row.device, epoch};
+            Job job{row.port, row.device, epoch, at};
             const auto same = [&job](const Job& other) { return SameJob(job, other); };
-            if (std::none_of(queue.begin(), queue.end(), same) &&
+            const auto queuedEarlier = queue.begin() + static_cast<std::ptrdiff_t>(queuedBefore);
+            if (std::none_of(queue.begin(), queuedEarlier, same) &&
                 std::none_of(probing.begin(), probing.end(), same)) {
-                queue.push_back(job);
+                queue.push_back(std::move(job));
             }
         }
         rows = std::move(read);
+        pendingRows = rows->size();
         rowsSurvey = forSurvey;
         rowsEpoch = epoch;
         rowsChanged = true;
@@ -300,16 +315,14 @@ struct SurveyEngine::Shared {
     }
     void Answer(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Shared>& self,
                 const Job& job, const ProbeResult& result) {
-        if (!rows) return;
-        auto answered = std::make_shared<PortRows>();
-        for (PortRow& row : *rows) {
-            if (!Serves(job, row, rowsEpoch)) continue;
-            row.status = result.status;
-            row.reason = result.reason;
-            row.pending = false;
-            answered->push_back(row);
-        }
-        if (answered->empty()) return;
+        if (!rows || job.epoch != rowsEpoch) return;
+        const std::optional<size_t> at = FindRow(*rows, job.port, job.device, job.row);
+        if (!at || !(*rows)[*at].pending) return;
+        PortRow& row = (*rows)[*at];
+        row.status = result.status;
+        row.reason = result.reason;
+        row.pending = false;
+        --pendingRows;
         if (rowsSurvey == survey && inFlight && !closing) {
             if (!AnyPending()) {
                 Close(lock, self, true);
@@ -321,11 +334,12 @@ struct SurveyEngine::Shared {
         // A late answer: its own holders, then its user is told.
         const unsigned forSurvey = rowsSurvey;
         if (stages.findHolders && result.status == PortStatus::Busy) {
+            PortRows answered(1, row);
             lock.unlock();
-            RunHolderStage(stages, *answered);
+            RunHolderStage(stages, answered);
             lock.lock();
             if (stopping) return;
-            TakeHolders(forSurvey, *answered, false);
+            TakeHolders(forSurvey, answered, false);
             return;
         }
         rowsChanged = true;

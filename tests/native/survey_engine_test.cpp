@@ -250,6 +250,27 @@ TEST_F(SurveyEngineTest, AHangingPortIsWaitedForOnlySoLongAndNeverProbedTwice) {
     EXPECT_EQ(rows[0].status, PortStatus::Available);
 }
 
+TEST_F(SurveyEngineTest, ALateAnswerFindsItsRowWhereverTheListMovedIt) {
+    m_gate.Hold("A1");
+    SetRows(RowsOf({"B2", "A1"}));
+    const auto engine = MakeEngine(50ms);
+    ASSERT_TRUE(engine->Start());
+    ASSERT_TRUE(engine->WaitFinished(10s));
+    // The ports changed places, and one more came.
+    SetRows(RowsOf({"A1", "A0", "B2"}));
+    ASSERT_TRUE(engine->Start());
+    ASSERT_TRUE(engine->WaitFinished(10s));
+    m_gate.SetStatus("A1", PortStatus::NotFound);
+    m_gate.ReleaseAll();
+    const PortRows rows = Settled(*engine);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].status, PortStatus::NotFound) << "the hanging port's own answer";
+    EXPECT_EQ(rows[1].status, PortStatus::Available);
+    EXPECT_EQ(rows[2].status, PortStatus::Busy);
+    ASSERT_EQ(rows[2].holders.size(), 1u);
+    EXPECT_EQ(rows[2].holders[0].name, "B2.exe");
+}
+
 TEST_F(SurveyEngineTest, NoLookupWhenNoPortIsBusy) {
     SetRows(RowsOf({"A1", "A2"}));
     const auto engine = MakeEngine();
