@@ -24,20 +24,21 @@ private:
     const bool m_bPaused;
 };
 
-// Row k's device cell, unless it already shows this name.
-void RenameRow(CColorListCtrl& list, int row, const std::string& device) {
+// A cell's text, unless it already shows it: a read costs the list less than a write.
+void WriteChangedCell(CColorListCtrl& list, int row, int column, const std::string& text) {
     char cell[kPortValueCapacity] = {};
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = row;
+    item.iSubItem = column;
     item.pszText = cell;
     item.cchTextMax = static_cast<int>(sizeof cell);
     // The list may point the record at its own copy rather than fill ours.
     if (list.GetItem(&item) &&
-        CompareMultiByte(item.pszText ? item.pszText : "", device.c_str()) == 0) {
+        CompareMultiByte(item.pszText ? item.pszText : "", text.c_str()) == 0) {
         return;
     }
-    list.SetItemText(row, kDeviceColumn, device.c_str());
+    list.SetItemText(row, column, text.c_str());
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ void ShowPortRows(CColorListCtrl& list, const PortRows& rows) {
         const bool keepsStatus =
             port.pending && row < plan.rewrite && list.GetItemText(row, kPortColumn) == port.port;
         if (row < plan.rewrite) {
-            RenameRow(list, row, port.device);
+            WriteChangedCell(list, row, kDeviceColumn, port.device);
         } else {
             list.InsertItem(row, port.device.c_str());
         }
@@ -59,7 +60,13 @@ void ShowPortRows(CColorListCtrl& list, const PortRows& rows) {
             const std::string text = column == kStatusColumn && port.pending
                                          ? std::string()
                                          : kPortColumns[static_cast<size_t>(column)].text(port);
-            list.SetItemText(row, column, text.c_str());
+            // Port and status are written on every refresh, equal or not; the columns after
+            // them only when they change, since every write costs the window's thread.
+            if (column > kStatusColumn && row < plan.rewrite) {
+                WriteChangedCell(list, row, column, text);
+            } else {
+                list.SetItemText(row, column, text.c_str());
+            }
         }
     }
     for (int left = plan.remove; left > 0; --left) list.DeleteItem(plan.rewrite);

@@ -18,6 +18,7 @@ protected:
         List().InsertColumn(0, "Device");
         List().InsertColumn(1, "Port");
         List().InsertColumn(2, "Status");
+        List().InsertColumn(3, "Description");
     }
     CColorListCtrl& List() { return m_host.List(); }
     void Show(const PortRows& rows) {
@@ -76,6 +77,21 @@ TEST_F(PortListTest, SamePortsAgainRewriteOnlyPortAndStatus) {
     EXPECT_EQ(Counts().TextWrites(0), 1);
     EXPECT_EQ(Counts().inserts + Counts().deletes, 0);
     EXPECT_EQ(List().GetItemText(2, 0), "\\Device\\serial2");
+}
+
+TEST_F(PortListTest, DescriptionIsWrittenOnlyWhenItChanges) {
+    PortRows rows = kFour;
+    rows[1].facts.description = "USB Serial Port";
+    Show(rows);
+    EXPECT_EQ(List().GetItemText(1, 3), "USB Serial Port");
+    Show(rows);
+    EXPECT_EQ(Counts().TextWrites(3), 0);
+    rows[1].facts.description = "USB Serial Port (2)";
+    rows[2].facts.description = "Bluetooth Link";
+    Show(rows);
+    EXPECT_EQ(Counts().TextWrites(3), 2);
+    EXPECT_EQ(List().GetItemText(1, 3), "USB Serial Port (2)");
+    EXPECT_EQ(List().GetItemText(2, 3), "Bluetooth Link");
 }
 
 TEST_F(PortListTest, PortVanishingFromTheMiddleMovesTheRestUp) {
