@@ -14,6 +14,7 @@
 // After <windows.h>, which it needs.
 #include <psapi.h>
 
+#include "ports/engine/survey_engine.h"
 #include "ports/model/port_status.h"
 #include "res/resource.h"
 #include "tests/bench/wine/bench_stats.h"
@@ -36,6 +37,7 @@ struct Options {
     int starts = 25;      // timed starts per program and value set
     int roundTrips = 20;  // empty round trips per refresh
     int phaseRuns = 7;    // runs of the loop with every call timed
+    int pollUs = 250;     // between looks at Portlook's lamp
 };
 
 struct PortValue {
@@ -193,6 +195,9 @@ struct RefreshFigures {
     Summary plainPaint;   // one repaint of our own list
     Summary colorPaint;   // the same with every cell coloured through custom draw
     Summary remotePaint;  // one repaint of Portlook's list, forced from here
+    Summary buttonPaint;  // one of Portlook's "&Single" button, which a click repaints
+    Summary lampPaint;    // one of Portlook's lamp, which a refresh repaints twice
+    Summary engine;       // the window's survey engine in this process, no window: start to end
     double getPropUs = 0;
     SurveyPhases phases;  // medians of (b) with every call timed
     SurveyCount count;
@@ -208,18 +213,66 @@ void SettleAll(const BaselineList& baseline, HWND portlook, HWND minimal) {
     ::RedrawWindow(minimal, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-// A click on "&Single" until its survey is shown: the click lights the lamp before it returns,
-// and the lamp goes out once the last answer is in the list.
-void RefreshAndWait(HWND single, HWND lamp) {
-    ::SendMessageA(single, BM_CLICK, 0, 0);
-    const LRESULT lit = ::SendMessageA(lamp, STM_GETICON, 0, 0);
-    while (::SendMessageA(lamp, STM_GETICON, 0, 0) == lit) ::SwitchToThread();
+// A sleep of some microseconds, where Sleep counts whole milliseconds.
+void Nap(int microseconds) {
+    using Delay = LONG(WINAPI*)(BOOLEAN, LARGE_INTEGER*);
+    static const auto delay = reinterpret_cast<Delay>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtDelayExecution")));
+    LARGE_INTEGER interval{};
+    interval.QuadPart = -10LL * microseconds;  // relative, in 100 ns
+    if (delay) {
+        delay(FALSE, &interval);
+    } else {
+        ::SwitchToThread();
+    }
 }
+
+// Portlook's lamp, watched without a message to Portlook's window thread: the static control
+// keeps its icon in its window's extra bytes, which another process reads through the server
+// alone, and the watcher naps between looks rather than taking the one CPU from the refresh.
+class Lamp {
+public:
+    Lamp(HWND lamp, int napUs)
+        : m_lamp(lamp),
+          m_napUs(napUs),
+          m_unlit(Ask()),
+          m_readable(m_unlit != 0 && ::GetWindowLongPtrA(m_lamp, kIconOffset) == m_unlit) {}
+
+    // A click on "&Single" until its survey is shown. The click lights the lamp before it
+    // returns, but the survey may end before the first look: so the wait is for the unlit
+    // lamp. Waiting for a change from the first look, as this driver once did, waited for ever
+    // whenever a loaded machine kept the driver from that look until the lamp was out again.
+    void RefreshAndWait(HWND single) const {
+        ::SendMessageA(single, BM_CLICK, 0, 0);
+        if (m_readable) {
+            while (::GetWindowLongPtrA(m_lamp, kIconOffset) != m_unlit) Nap(m_napUs);
+        }
+        // Answered once the handler that put the lamp out, its painting included, has ended.
+        while (Ask() != m_unlit) Nap(m_napUs);
+    }
+
+private:
+    static constexpr int kIconOffset = sizeof(HFONT);
+    LONG_PTR Ask() const { return ::SendMessageA(m_lamp, STM_GETICON, 0, 0); }
+
+    const HWND m_lamp;
+    const int m_napUs;
+    const LONG_PTR m_unlit;
+    const bool m_readable;
+};
 
 double TimeMs(const std::function<void()>& step) {
     const Stopwatch watch;
     step();
     return watch.ElapsedMs();
+}
+
+// One whole repaint of a window of Portlook's, forced from here: the round trip and the paint.
+double RemotePaintMs(HWND window) {
+    return TimeMs([window] {
+        ::RedrawWindow(window, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    });
 }
 
 SurveyPhases MedianPhases(const std::vector<SurveyPhases>& runs) {
@@ -278,17 +331,24 @@ RefreshFigures MeasureRefresh(const Options& options, SerialCommKey& key, const 
     figures.count = RawSurvey(baseline.List());  // fills its rows as Portlook's are
 
     HWND single = ::GetDlgItem(dialog, IDC_SINGLE);
-    HWND portlookLamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
+    const Lamp portlookLamp(::GetDlgItem(dialog, IDC_STATUS_ICON), options.pollUs);
     HWND inert = ::GetDlgItem(minimalDialog, IDC_SINGLE);
     std::vector<double> refresh, inertClick, roundTrip, rawLoop, rawWithList, subclassed, firstFill,
-        lamp, plainPaint, colorPaint, remotePaint;
+        lamp, plainPaint, colorPaint, remotePaint, engineSurvey, buttonPaint, lampPaint;
+    // Kept from survey to survey as the window keeps its own, with the facts it caches.
+    SurveyEngine engine(SystemSurveyStages(), [] { return true; });
     HINSTANCE self = ::GetModuleHandleA(nullptr);
     const HICON lampOn = ::LoadIconA(self, MAKEINTRESOURCEA(IDI_LAMP_ON));
     const HICON lampOff = ::LoadIconA(self, MAKEINTRESOURCEA(IDI_LAMP_OFF));
     ::SendMessageA(baseline.Lamp(), STM_SETICON, reinterpret_cast<WPARAM>(lampOff), 0);
     const std::function<void()> steps[] = {
-        [&] { refresh.push_back(TimeMs([&] { RefreshAndWait(single, portlookLamp); })); },
+        [&] { refresh.push_back(TimeMs([&] { portlookLamp.RefreshAndWait(single); })); },
         [&] { rawLoop.push_back(TimeMs([] { RawSurvey(); })); },
+        [&] {
+            engineSurvey.push_back(TimeMs([&] {
+                if (engine.Start()) engine.WaitFinished(std::chrono::milliseconds(kWaitMs));
+            }));
+        },
         [&] { inertClick.push_back(TimeMs([&] { ::SendMessageA(inert, BM_CLICK, 0, 0); })); },
         [&] { rawWithList.push_back(TimeMs([&] { RawSurvey(baseline.List()); })); },
         [&] {
@@ -318,12 +378,15 @@ RefreshFigures MeasureRefresh(const Options& options, SerialCommKey& key, const 
                                RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
             }));
         },
+        [&] { buttonPaint.push_back(RemotePaintMs(single)); },
+        [&] { lampPaint.push_back(RemotePaintMs(::GetDlgItem(dialog, IDC_STATUS_ICON))); },
     };
     constexpr int kSteps = sizeof steps / sizeof steps[0];
     for (int round = 0; round < kWarmUps + options.refreshes; ++round) {
         if (round == kWarmUps) {
             for (auto* samples : {&refresh, &inertClick, &rawLoop, &rawWithList, &subclassed,
-                                  &firstFill, &lamp, &plainPaint, &colorPaint, &remotePaint}) {
+                                  &firstFill, &lamp, &plainPaint, &colorPaint, &remotePaint,
+                                  &engineSurvey, &buttonPaint, &lampPaint}) {
                 samples->clear();
             }
             roundTrip.clear();
@@ -361,6 +424,9 @@ RefreshFigures MeasureRefresh(const Options& options, SerialCommKey& key, const 
     figures.pairedToB = Summarize(toB);
     figures.colorPaint = Summarize(colorPaint);
     figures.remotePaint = Summarize(remotePaint);
+    figures.buttonPaint = Summarize(buttonPaint);
+    figures.lampPaint = Summarize(lampPaint);
+    figures.engine = Summarize(engineSurvey);
     figures.getPropUs = GetPropMicroseconds(baseline.List(), 1000);
     figures.phases = MedianPhases(phases);
     figures.portlookRows = ListRows(dialog);
@@ -414,6 +480,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.refreshes = std::atoi(value);
         } else if (std::strcmp(option, "--starts") == 0) {
             options.starts = std::atoi(value);
+        } else if (std::strcmp(option, "--poll-us") == 0) {
+            options.pollUs = std::atoi(value);
         } else if (std::strcmp(option, "--round-trips") == 0) {
             options.roundTrips = std::atoi(value);
         } else if (std::strcmp(option, "--portlook") == 0) {
@@ -438,7 +506,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: %s [--refreshes N] [--starts N] [--round-trips N] "
-                     "[--portlook EXE] [--minimal EXE] [--filled EXE]\n",
+                     "[--poll-us N] [--portlook EXE] [--minimal EXE] [--filled EXE]\n",
                      argv[0]);
         return 2;
     }
@@ -478,6 +546,8 @@ int main(int argc, char** argv) {
                  f.rawLoop);
         PrintRow("(b) (a) + LVM_GETITEMA col 0, LVM_SETITEMA cols 1, 2 on own list", f.label,
                  f.rawWithList);
+        PrintRow("Portlook's survey engine in this process, no window: start to finished", f.label,
+                 f.engine);
         PrintRow("Empty cross-process SendMessage(WM_NULL) to Portlook", f.label, f.roundTrip, "us",
                  1000.0);
         PrintRow("Cross-process BM_CLICK on the minimal program's inert button", f.label,
@@ -492,6 +562,9 @@ int main(int argc, char** argv) {
         PrintRow("Repaint of own list, every cell coloured by custom draw", f.label, f.colorPaint);
         PrintRow("Repaint of Portlook's list, forced cross-process (RDW_UPDATENOW)", f.label,
                  f.remotePaint);
+        PrintRow("Repaint of Portlook's \"&Single\" button, forced cross-process", f.label,
+                 f.buttonPaint);
+        PrintRow("Repaint of Portlook's lamp, forced cross-process", f.label, f.lampPaint);
     }
     for (size_t i = 0; i < startUps.size(); ++i) {
         PrintRow("Start-up to filled list, input idle: Portlook", sets[i].label,
@@ -518,6 +591,8 @@ int main(int argc, char** argv) {
         const double ratio = Ratio(f.refresh.median, b);
         std::printf("| refresh / (b) | %s | %.3f | %s | <= 1.25 | %s |\n", f.label.c_str(), ratio,
                     paired(f.pairedToB).c_str(), Verdict(ratio, 1.25));
+        std::printf("| engine in this process / (a) | %s | %.3f | - | - | - |\n", f.label.c_str(),
+                    Ratio(f.engine.median, f.rawLoop.median));
         std::printf("| (refresh - empty round trip) / (b) | %s | %.3f | - | - | - |\n",
                     f.label.c_str(), Ratio(f.refresh.median - f.roundTrip.median, b));
         std::printf("| (refresh - inert BM_CLICK) / (b) | %s | %.3f | - | - | - |\n",
