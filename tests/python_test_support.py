@@ -4,6 +4,9 @@ XML, so that they are counted with the rest, and scripts/wine-run loaded as a mo
 import importlib.machinery
 import importlib.util
 import os
+import shutil
+import subprocess
+import tempfile
 import time
 from xml.sax.saxutils import escape, quoteattr
 
@@ -54,6 +57,27 @@ def write_results(path, suite, checks, seconds):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
+
+
+def run_checks(suite, results, cases, work_prefix):
+    """Runs each (name, body) case, body(check, work) with a scratch directory the cases share,
+    writes the results, and gives the exit status. A case that raises has failed."""
+    started = time.monotonic()
+    work = tempfile.mkdtemp(prefix=work_prefix)
+    checks = []
+    try:
+        for name, body in cases:
+            check = Check(suite, name)
+            try:
+                body(check, work)
+            except (OSError, subprocess.SubprocessError, ValueError, KeyError) as error:
+                check.expect(False, "%s: %s" % (type(error).__name__, error))
+            check.done()
+            checks.append(check)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    write_results(results, suite, checks, time.monotonic() - started)
+    return 1 if any(check.failures for check in checks) else 0
 
 
 def load_wine_run(path):

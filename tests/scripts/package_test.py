@@ -10,16 +10,13 @@ import argparse
 import glob
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
-import tempfile
-import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from python_test_support import Check, write_results  # noqa: E402
+from python_test_support import run_checks  # noqa: E402
 
 SUITE = "PackageTest"
 ZIPPED = ["Portlook.exe", "README.txt", "portlook-cli.exe"]
@@ -123,26 +120,13 @@ def main():
                         open(os.path.join(args.source, "CMakeLists.txt")).read()).group(1)
     zips = ([("x86", args.snapshot32)] if args.snapshot32 else []) + [("x64", args.snapshot64)]
 
-    started = time.monotonic()
-    work = tempfile.mkdtemp(prefix="portlook-package-test-")
-    checks = []
-    try:
-        for name, body in (("ZipsHoldTheProgramsWithManifestAndShowTheWindow",
-                            lambda check: check_zips(check, args, version, zips, work)),
-                           ("DebPassesLintianAndItsPortlookRuns",
-                            lambda check: check_deb(check, args, version, work)),
-                           ("Sha256SumsCoverEveryArtefact", lambda check: check_sums(check, args))):
-            check = Check(SUITE, name)
-            try:
-                body(check)
-            except (OSError, subprocess.SubprocessError, ValueError, KeyError) as error:
-                check.expect(False, "%s: %s" % (type(error).__name__, error))
-            check.done()
-            checks.append(check)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    write_results(args.results, SUITE, checks, time.monotonic() - started)
-    return 1 if any(check.failures for check in checks) else 0
+    return run_checks(SUITE, args.results, (
+        ("ZipsHoldTheProgramsWithManifestAndShowTheWindow",
+         lambda check, work: check_zips(check, args, version, zips, work)),
+        ("DebPassesLintianAndItsPortlookRuns",
+         lambda check, work: check_deb(check, args, version, work)),
+        ("Sha256SumsCoverEveryArtefact", lambda check, work: check_sums(check, args)),
+    ), "portlook-package-test-")
 
 
 if __name__ == "__main__":

@@ -11,15 +11,12 @@ Usage: scripts_test.py --scripts DIR --program EXE --quick-program EXE --width 3
 
 import argparse
 import os
-import shutil
 import struct
 import subprocess
 import sys
-import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from python_test_support import Check, load_wine_run, write_results  # noqa: E402
+from python_test_support import Check, load_wine_run, run_checks, write_results  # noqa: E402
 
 SUITE = "ScriptsTest"
 I386, AMD64, ARM64 = 0x14C, 0x8664, 0xAA64
@@ -123,22 +120,12 @@ def main():
     parser.add_argument("--width", type=int, choices=(32, 64), required=True)
     args = parser.parse_args()
 
-    started = time.monotonic()
-    work = tempfile.mkdtemp(prefix="portlook-scripts-test-")
-    checks = []
-    try:
-        for name, body in (("WineRunReadsTheWidthFromThePeHeader", check_widths),
-                           ("Without32BitCodeOnlyThe32BitProgramIsRefused",
-                            check_without_32bit_code),
-                           ("CountTestsCountsProgramsWithoutResultsAsFailed", check_counting)):
-            check = Check(SUITE, name)
-            body(check, args, work)
-            check.done()
-            checks.append(check)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    write_results(args.results, SUITE, checks, time.monotonic() - started)
-    return 1 if any(check.failures for check in checks) else 0
+    cases = (("WineRunReadsTheWidthFromThePeHeader", check_widths),
+             ("Without32BitCodeOnlyThe32BitProgramIsRefused", check_without_32bit_code),
+             ("CountTestsCountsProgramsWithoutResultsAsFailed", check_counting))
+    return run_checks(SUITE, args.results,
+                      [(name, lambda check, work, body=body: body(check, args, work))
+                       for name, body in cases], "portlook-scripts-test-")
 
 
 if __name__ == "__main__":
