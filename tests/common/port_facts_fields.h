@@ -15,3 +15,17 @@ inline FactFields FieldsOf(const PortFacts& f) {
 }
 
 inline const FactFields kNoFacts(10);
+
+// An FTDI USB adapter's facts, every field known: the first interface of its device.
+inline PortFacts FtdiAdapterFacts() {
+    return {"USB Serial Port",
+            "FTDI",
+            "USB\\VID_0403&PID_6001",
+            "0403",
+            "6001",
+            "A1B2C3",
+            "usb",
+            "1-1.2:1.0",
+            "ftdi_sio",
+            "00"};
+}

@@ -164,16 +164,7 @@ TEST(PortFactsText, OnlyTheKnownFactsEachOnItsLine) {
     facts.description = "not shown: the list has its own column";
     facts.bus = "acpi";
     EXPECT_EQ(DescribePortFacts(facts), "Bus: ACPI");
-    facts = PortFacts{"USB Serial Port",
-                      "FTDI",
-                      "USB\\VID_0403&PID_6001",
-                      "0403",
-                      "6001",
-                      "A1B2C3",
-                      "usb",
-                      "1-1.2:1.0",
-                      "ftdi_sio",
-                      "00"};
+    facts = FtdiAdapterFacts();
     EXPECT_EQ(DescribePortFacts(facts),
               "Manufacturer: FTDI\n"
               "Hardware ID: USB\\VID_0403&PID_6001 (vendor 0403, product 6001)\n"

@@ -15,6 +15,7 @@
 #include "cli/cli_arguments.h"
 #include "cli/port_report.h"
 #include "ports/engine/port_probe.h"
+#include "tests/common/port_facts_fields.h"
 #include "tests/native/fake_sysfs.h"
 #include "tests/native/holder_process.h"
 
@@ -194,16 +195,9 @@ PortRow Row(const std::string& device, const std::string& port, PortStatus statu
 TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
     PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
                      Row("serial8250", "/dev/ttyS0", PortStatus::Available)};
-    rows[0].facts = {"USB Serial Port",
-                     "FTDI",
-                     "USB\\VID_0403&PID_6001",
-                     "0403",
-                     "6001",
-                     "A1B2C3",
-                     "usb",
-                     "1-1.2:1.1",
-                     "ftdi_sio",
-                     "01"};
+    rows[0].facts = FtdiAdapterFacts();
+    rows[0].facts.location = "1-1.2:1.1";
+    rows[0].facts.usbInterface = "01";
     rows[0].reason = PortReason::NoPermission;
     rows[0].reasonText = "no permission: join group dialout";
     rows[1].facts.serial = "0042";

@@ -157,6 +157,15 @@ protected:
             },
             options);
     }
+    // An engine of short patience whose first survey gave up waiting for `held`, a call that
+    // hangs; nothing when the survey did not start or end.
+    std::unique_ptr<SurveyEngine> GaveUpOn(const std::string& held, PortRows rows) {
+        m_gate.Hold(held);
+        SetRows(std::move(rows));
+        auto engine = MakeEngine(50ms);
+        if (!engine->Start() || !engine->WaitFinished(10s)) return nullptr;
+        return engine;
+    }
     std::vector<std::vector<std::string>> Lookups() {
         const std::lock_guard<std::mutex> lock(m_world->mutex);
         return m_world->lookups;
@@ -222,12 +231,9 @@ TEST_F(SurveyEngineTest, EightAtOnceCountsTheProbesOfEveryThreadWhoeverStartsThe
 }
 
 TEST_F(SurveyEngineTest, AHangingPortIsWaitedForOnlySoLongAndNeverProbedTwice) {
-    m_gate.Hold("A1");
     // One port beside the hanging one: the thread stuck in its probe must not count as free.
-    SetRows(RowsOf({"A1", "B3"}));
-    const auto engine = MakeEngine(50ms);
-    ASSERT_TRUE(engine->Start());
-    ASSERT_TRUE(engine->WaitFinished(10s)) << "the survey stops waiting for the hanging port";
+    const auto engine = GaveUpOn("A1", RowsOf({"A1", "B3"}));
+    ASSERT_TRUE(engine) << "the survey stops waiting for the hanging port";
     PortRows rows = engine->Take().rows.value();
     EXPECT_TRUE(rows[0].pending);
     EXPECT_EQ(rows[1].status, PortStatus::Busy);
@@ -251,11 +257,8 @@ TEST_F(SurveyEngineTest, AHangingPortIsWaitedForOnlySoLongAndNeverProbedTwice) {
 }
 
 TEST_F(SurveyEngineTest, ALateAnswerFindsItsRowWhereverTheListMovedIt) {
-    m_gate.Hold("A1");
-    SetRows(RowsOf({"B2", "A1"}));
-    const auto engine = MakeEngine(50ms);
-    ASSERT_TRUE(engine->Start());
-    ASSERT_TRUE(engine->WaitFinished(10s));
+    const auto engine = GaveUpOn("A1", RowsOf({"B2", "A1"}));
+    ASSERT_TRUE(engine);
     // The ports changed places, and one more came.
     SetRows(RowsOf({"A1", "A0", "B2"}));
     ASSERT_TRUE(engine->Start());
@@ -349,6 +352,7 @@ struct FaultScenario {
 class SurveyEngineFaults : public SurveyEngineTest,
                            public ::testing::WithParamInterface<FaultScenario> {
 public:
+    using SurveyEngineTest::GaveUpOn;
     using SurveyEngineTest::Lookups;
     using SurveyEngineTest::m_gate;
     using SurveyEngineTest::MakeEngine;
@@ -360,11 +364,8 @@ const FaultScenario kFaultScenarios[] = {
     {"ListReadAfterItsSurveyGaveUpServesNoSurvey",
      [](SurveyEngineTest& t) {
          auto& test = static_cast<SurveyEngineFaults&>(t);
-         test.SetRows(RowsOf({"B1"}));
-         test.m_gate.Hold("read");
-         const auto engine = test.MakeEngine(50ms);
-         ASSERT_TRUE(engine->Start());
-         ASSERT_TRUE(engine->WaitFinished(10s));
+         const auto engine = test.GaveUpOn("read", RowsOf({"B1"}));
+         ASSERT_TRUE(engine);
          EXPECT_FALSE(engine->Take().rows.has_value()) << "it gave up before the list came";
          test.m_gate.ReleaseAll();
          EXPECT_TRUE(test.m_gate.WaitForInside(0));
@@ -394,11 +395,8 @@ const FaultScenario kFaultScenarios[] = {
     {"AnAnswerForTheDeviceBeforeAChangeServesNoNewRow",
      [](SurveyEngineTest& t) {
          auto& test = static_cast<SurveyEngineFaults&>(t);
-         test.SetRows(RowsOf({"A1"}));
-         test.m_gate.Hold("A1");
-         const auto engine = test.MakeEngine(50ms);
-         ASSERT_TRUE(engine->Start());
-         ASSERT_TRUE(engine->WaitFinished(10s));
+         const auto engine = test.GaveUpOn("A1", RowsOf({"A1"}));
+         ASSERT_TRUE(engine);
          // Another device under the same name, while the old open hangs.
          engine->Forget();
          test.m_gate.Let("A1");
@@ -417,11 +415,8 @@ const FaultScenario kFaultScenarios[] = {
     {"ABusyAnswerAfterThePatienceGetsItsHolders",
      [](SurveyEngineTest& t) {
          auto& test = static_cast<SurveyEngineFaults&>(t);
-         test.SetRows(RowsOf({"B1", "A2"}));
-         test.m_gate.Hold("B1");
-         const auto engine = test.MakeEngine(50ms);
-         ASSERT_TRUE(engine->Start());
-         ASSERT_TRUE(engine->WaitFinished(10s));
+         const auto engine = test.GaveUpOn("B1", RowsOf({"B1", "A2"}));
+         ASSERT_TRUE(engine);
          test.m_gate.ReleaseAll();
          PortRows rows;
          for (int tries = 0; tries < 1000 && (rows.empty() || rows[0].holders.empty()); ++tries) {
