@@ -19,19 +19,29 @@ UeventListener::UeventListener() {
 }
 
 bool UeventListener::TakeTtyEvents() {
-    bool tty = false;
+    bool changed = false;
     char message[8192];
     for (;;) {
-        const ssize_t got = ::recv(m_socket.Get(), message, sizeof message, 0);
+        sockaddr_nl sender{};
+        socklen_t senderLength = sizeof sender;
+        const ssize_t got = ::recvfrom(m_socket.Get(), message, sizeof message, 0,
+                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
         if (got < 0 && errno == EINTR) continue;
+        // Events were lost while the queue was full: any device may have come or gone.
+        if (got < 0 && errno == ENOBUFS) {
+            changed = true;
+            continue;
+        }
         if (got <= 0) break;
+        // Only the kernel speaks for devices; any process may send to our socket.
+        if (senderLength != sizeof sender || sender.nl_pid != 0) continue;
         // "add@/devices/...", then NUL-separated KEY=VALUE lines.
         for (size_t at = 0; at < static_cast<size_t>(got);) {
             const char* line = message + at;
             const size_t length = ::strnlen(line, static_cast<size_t>(got) - at);
-            if (length == 13 && std::memcmp(line, "SUBSYSTEM=tty", 13) == 0) tty = true;
+            if (length == 13 && std::memcmp(line, "SUBSYSTEM=tty", 13) == 0) changed = true;
             at += length + 1;
         }
     }
-    return tty;
+    return changed;
 }

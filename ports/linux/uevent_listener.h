@@ -13,7 +13,7 @@ public:
     // To poll for reading; -1 when the kernel's events cannot be had (Problem says why).
     int Fd() const { return m_socket.Get(); }
     const std::string& Problem() const { return m_problem; }
-    // Takes every event waiting; true when one was of a tty.
+    // Takes every event waiting; true when one was of a tty, or when events were lost.
     bool TakeTtyEvents();
 
 private:

@@ -122,21 +122,17 @@ private:
     UniqueFd m_stay;
 };
 
-// What `run` returns, run in a child process that is nobody when this is root: root opens a
-// port whatever its mode and whoever holds it. Nothing when the child failed.
-inline std::optional<std::string> AsNobody(const std::function<std::string()>& run) {
-    constexpr uid_t kNobody = 65534;
+// What `run` returns, run in a child process once `prepare` succeeded there. Nothing when the
+// child failed.
+inline std::optional<std::string> InChild(const std::function<bool()>& prepare,
+                                          const std::function<std::string()>& run) {
     int ends[2] = {-1, -1};
     if (::pipe(ends) != 0) return std::nullopt;
     UniqueFd readEnd(ends[0]);
     UniqueFd writeEnd(ends[1]);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-             ::setresuid(kNobody, kNobody, kNobody) != 0)) {
-            ::_exit(1);
-        }
+        if (!prepare()) ::_exit(1);
         const std::string text = run();
         const auto size = static_cast<ssize_t>(text.size());
         ::_exit(::write(writeEnd.Get(), text.data(), text.size()) == size ? 0 : 1);
@@ -150,4 +146,17 @@ inline std::optional<std::string> AsNobody(const std::function<std::string()>& r
     int exitStatus = -1;
     if (child > 0) ::waitpid(child, &exitStatus, 0);
     return exitStatus == 0 ? std::optional<std::string>(text) : std::nullopt;
+}
+
+// Gives up root for nobody: root opens a port whatever its mode and whoever holds it.
+inline bool BecomeNobody() {
+    constexpr uid_t kNobody = 65534;
+    return ::geteuid() != 0 ||
+           (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
+            ::setresuid(kNobody, kNobody, kNobody) == 0);
+}
+
+// What `run` returns, run in a child process that is nobody when this is root.
+inline std::optional<std::string> AsNobody(const std::function<std::string()>& run) {
+    return InChild(BecomeNobody, run);
 }
