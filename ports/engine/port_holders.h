@@ -24,8 +24,9 @@ public:
     PortHolderFinder(const PortHolderFinder&) = delete;
     PortHolderFinder& operator=(const PortHolderFinder&) = delete;
 
-    // The holders of each row's port, in the rows' order.
-    std::vector<PortHolders> Find(const PortRows& rows);
+    // The holders of each row's port, in the rows' order; nothing for a row whose holders
+    // could not be looked up.
+    std::vector<std::optional<PortHolders>> Find(const PortRows& rows);
     // Whether the last Find could not go over the processes at all: its rows got no holders.
     bool LastFindFailed() const { return m_lastFindFailed; }
 #ifdef _WIN32
@@ -49,5 +50,5 @@ private:
 using PortHolderLookup =
     std::function<std::vector<std::optional<PortHolders>>(const PortRows& rows)>;
 
-// The system's lookup, with one finder kept from lookup to lookup.
+// The system's lookup; on Windows with one finder kept from lookup to lookup.
 PortHolderLookup SystemHolderLookup();

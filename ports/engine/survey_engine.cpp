@@ -45,8 +45,6 @@ bool SameJob(const Job& a, const Job& b) {
     return a.epoch == b.epoch && a.port == b.port && a.device == b.device;
 }
 
-void StartStdThread(std::function<void()> run) { std::thread(std::move(run)).detach(); }
-
 // A stage that throws fails its rows instead of ending the program.
 void RunHolderStage(const SurveyStages& stages, PortRows& rows) {
     if (!stages.findHolders) return;
@@ -108,13 +106,13 @@ struct SurveyEngine::Shared {
         : stages(std::move(surveyStages)),
           probesAtOnce(std::max(1u, chosen.probesAtOnce)),
           patience(chosen.patience),
-          startThread(chosen.startThread ? chosen.startThread : StartStdThread),
+          pool(chosen.pool ? *chosen.pool : CallPool::Process()),
           wake(std::move(wakeUp)) {}
 
     const SurveyStages stages;
     const unsigned probesAtOnce;
     const std::chrono::milliseconds patience;
-    const ThreadStart startThread;
+    CallPool& pool;
 
     std::mutex mutex;
     // Each waits on its own, so that a wake goes only where there is something to do: under
@@ -154,15 +152,7 @@ struct SurveyEngine::Shared {
     bool watching = false;
 
     // The rest with the mutex held.
-    // A thread that cannot be made is a failure to report, not the end of the program.
-    bool Start(std::function<void()> run) {
-        try {
-            startThread(std::move(run));
-            return true;
-        } catch (...) {
-            return false;
-        }
-    }
+    bool Start(std::function<void()> run) { return pool.Post(std::move(run)); }
     void WakeOnce() {
         if (!woken && wake) woken = wake();
     }
@@ -283,6 +273,47 @@ struct SurveyEngine::Shared {
         }
         Changed();
     }
+    // No thread to be had: the survey runs here, on the user's thread. The list is read and
+    // the stages that cannot hang are run; a probe that may hang is not made.
+    void SurveyHere(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Shared>& self) {
+        readRequested = false;
+        const unsigned forSurvey = survey;
+        const bool forgetNow = std::exchange(forget, false);
+        lock.unlock();
+        std::optional<PortRows> read;
+        try {
+            read = stages.readRows(forgetNow);
+        } catch (...) {
+            read.reset();
+        }
+        if (read) {
+            for (PortRow& row : *read) {
+                ProbeResult result(PortStatus::Unknown, PortReason::NoAnswer);
+                if (!stages.probeMayHang) result = ProbeHere(row.port);
+                row.status = result.status;
+                row.reason = result.reason;
+            }
+        }
+        lock.lock();
+        if (!read) {
+            Finish();
+            return;
+        }
+        rows = std::move(read);
+        pendingRows = 0;
+        rowsSurvey = forSurvey;
+        rowsEpoch = epoch;
+        rowsChanged = true;
+        Close(lock, self, true);
+    }
+    // A probe that throws has failed its port, not the program.
+    ProbeResult ProbeHere(const std::string& port) const {
+        try {
+            return stages.probe(port.c_str());
+        } catch (...) {
+            return ProbeResult(PortStatus::Unknown, PortReason::OpenFailed);
+        }
+    }
     // Takes one port from the queue and probes it, the mutex released meanwhile. `generation`
     // is the primary's, 0 for a helper.
     void ProbeOne(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Shared>& self,
@@ -297,12 +328,7 @@ struct SurveyEngine::Shared {
             primaryProbeStart = lastProbeStart;
         }
         lock.unlock();
-        ProbeResult result;
-        try {
-            result = stages.probe(job.port.c_str());
-        } catch (...) {
-            result = ProbeResult(PortStatus::Unknown, PortReason::OpenFailed);
-        }
+        const ProbeResult result = ProbeHere(job.port);
         lock.lock();
         // A primary replaced while it was stuck leaves its successor's state alone.
         if (isPrimary && generation == primary) primaryProbing = false;
@@ -472,19 +498,20 @@ SurveyEngine::~SurveyEngine() {
 }
 
 bool SurveyEngine::Start() {
-    const std::lock_guard<std::mutex> lock(m_shared->mutex);
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
     Shared& shared = *m_shared;
     if (shared.inFlight) return false;
-    if (!shared.watching) {
-        if (!shared.Start([s = m_shared] { RunWatch(s); })) return false;
-        shared.watching = true;
-    }
-    if (shared.primary == 0 && !StartPrimary(m_shared)) return false;
+    if (!shared.watching) shared.watching = shared.Start([s = m_shared] { RunWatch(s); });
+    const bool threads = shared.watching && (shared.primary != 0 || StartPrimary(m_shared));
     ++shared.survey;
     shared.inFlight = true;
-    shared.readRequested = true;
     shared.shownEarly = false;
     shared.started = Clock::now();
+    if (!threads) {
+        shared.SurveyHere(lock, m_shared);
+        return true;
+    }
+    shared.readRequested = true;
     shared.work.notify_one();
     shared.watch.notify_one();
     return true;

@@ -3,7 +3,7 @@
 // only so long), then find who holds the busy ones (one lookup for all of them).
 //
 // Threads and ownership. The engine's user (the window's thread, a console's main) calls its
-// members; the work runs on the engine's own threads, all detached:
+// members; the work runs on threads of the process's call pool (see call_pool.h):
 // - the primary reads the list and then probes one port after another, which is the least
 //   work while opens are quick; it alone runs the row reader, so the facts cache behind it
 //   has one user at a time;
@@ -14,7 +14,9 @@
 // A thread stuck inside an open is never waited for: the user may destroy the engine and
 // end at any time. Everything a thread touches is therefore shared with it (the stages are
 // copied in, the state lives in a shared block), never borrowed from the user. Once the
-// engine is gone, no thread starts another open, and no one is woken.
+// engine is gone, no thread starts another open, and no one is woken. When the pool has no
+// thread to give, a survey still answers: the user's thread reads the list and runs the
+// stages that cannot hang, and a port whose probe may hang is "unknown (no answer)".
 //
 // How results reach the user: one way only, the rows. The engine keeps the rows of the
 // latest survey that read its list, each saying whether its status is still pending, and
@@ -29,6 +31,7 @@
 #include <memory>
 #include <optional>
 
+#include "ports/engine/call_pool.h"
 #include "ports/engine/port_holders.h"
 #include "ports/engine/port_probe.h"
 #include "ports/engine/port_survey.h"
@@ -39,6 +42,9 @@ struct SurveyStages {
     // devices came or went since the last read, so no facts may be taken from a cache.
     std::function<std::optional<PortRows>(bool forget)> readRows;
     PortProbe probe;
+    // Whether a probe can block for long (an open can; a look at the node cannot): when no
+    // thread can be had, a probe that cannot is made on the user's thread.
+    bool probeMayHang = true;
     // Fills in the holders of the rows' ports: given every answered row of a survey (or one
     // late answer), it decides which to look at. See LookUpBusyHolders.
     std::function<void(PortRows& rows)> findHolders;
@@ -59,9 +65,6 @@ public:
     // whether the user was told: calls that come before the next Take are folded into one, and
     // a call that failed is made again at the next news.
     using Wake = std::function<bool()>;
-    // Starts `run` on a thread of its own, detached, as std::thread does; it may throw as
-    // std::thread does when no thread can be made.
-    using ThreadStart = void (*)(std::function<void()> run);
 
     static constexpr unsigned kProbesAtOnce = 8;
     // Less than the window's continuous period, so that a hanging port does not stop it.
@@ -75,7 +78,7 @@ public:
     struct Options {
         unsigned probesAtOnce = kProbesAtOnce;
         std::chrono::milliseconds patience = kPatience;
-        ThreadStart startThread = nullptr;  // none: std::thread
+        CallPool* pool = nullptr;  // none: the process's
     };
 
     struct News {
@@ -95,8 +98,8 @@ public:
     SurveyEngine(const SurveyEngine&) = delete;
     SurveyEngine& operator=(const SurveyEngine&) = delete;
 
-    // Starts a survey; false, and nothing started, while one is in flight or when its threads
-    // cannot be made.
+    // Starts a survey; false, and nothing started, while one is in flight. Without a thread
+    // to run it on, it runs here and has finished on return.
     bool Start();
     bool InFlight() const;
     // Devices came or went: the next survey reads their facts afresh, and no answer of an

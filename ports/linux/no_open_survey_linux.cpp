@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <memory>
-#include <mutex>
 #include <sys/stat.h>
 
 #include "ports/engine/survey_engine.h"
@@ -15,20 +14,10 @@ ProbeResult ProbeNodePresence(const char* portName) {
 }
 
 std::function<void(PortRows& rows)> UsageStage(PortUsagePlaces places) {
-    struct Scanner {
-        explicit Scanner(PortUsagePlaces where) : scanner(std::move(where)) {}
-        std::mutex mutex;  // a late answer's scan may meet a survey's
-        PortUsageScanner scanner;
-    };
-    const auto shared = std::make_shared<Scanner>(std::move(places));
-    return [shared](PortRows& rows) {
+    return [places](PortRows& rows) {
         std::vector<std::string> ports;
         for (const PortRow& row : rows) ports.push_back(row.port);
-        std::optional<PortUsageScan> scan;
-        {
-            const std::lock_guard<std::mutex> lock(shared->mutex);
-            scan = shared->scanner.Scan(ports);
-        }
+        const std::optional<PortUsageScan> scan = ScanPortUsagePatiently(ports, places);
         for (size_t index = 0; index < rows.size(); ++index) {
             PortRow& row = rows[index];
             row.holders.clear();
@@ -45,9 +34,7 @@ std::function<void(PortRows& rows)> UsageStage(PortUsagePlaces places) {
             row.status = usage.status;
             row.reason = usage.reason;
             row.holders = usage.holders;
-            // A port busy by its locks alone, when no process could be looked at.
-            row.holdersFailed =
-                row.status == PortStatus::Busy && row.holders.empty() && !scan->processesListed;
+            row.holdersFailed = row.status == PortStatus::Busy && usage.holdersUnknown;
             const char* key = ReasonKey(usage.reason);
             const std::string text = UsageText(usage);
             if (text != (key ? key : "")) row.reasonText = text;
@@ -57,6 +44,7 @@ std::function<void(PortRows& rows)> UsageStage(PortUsagePlaces places) {
 
 SurveyStages NoOpenSurveyStages() {
     SurveyStages stages = SystemSurveyStages(ProbeNodePresence);
+    stages.probeMayHang = false;
     stages.findHolders = UsageStage();
     return stages;
 }

@@ -67,6 +67,7 @@ struct Evidence {
     std::vector<unsigned long> lockers;  // processes a lock or a lock file names
     bool locked = false;
     bool lockFile = false;
+    bool unreadableLockFile = false;
     bool staleLockFile = false;
 };
 
@@ -172,8 +173,9 @@ bool ScanProcesses(const std::string& proc, const std::vector<std::string>& entr
 
 // Locks name their holder even where its descriptors are hidden:
 // "1: FLOCK  ADVISORY  WRITE 4312 00:05:87 0 EOF"; lines with "->" wait for a lock.
+// `finished`: every process's open files were looked at.
 void ReadLocks(const std::string& proc, const std::vector<Node>& nodes, const PortHolders& hidden,
-               std::vector<Evidence>& evidence) {
+               bool finished, std::vector<Evidence>& evidence) {
     const long self = ::getpid();
     std::ifstream locks(proc + "/locks");
     for (std::string line; std::getline(locks, line);) {
@@ -199,34 +201,55 @@ void ReadLocks(const std::string& proc, const std::vector<Node>& nodes, const Po
             if (pid <= 0) continue;
             const auto locker = static_cast<unsigned long>(pid);
             // A flock belongs to the open file, which may have outlived its locker in a child:
-            // the locker holds the port only while it still has it open, or may have it.
+            // the locker holds the port only while it still has it open, or may have it (its
+            // files are hidden, or the scan ended before it came to them).
+            const bool unseen =
+                !finished || std::any_of(hidden.begin(), hidden.end(),
+                                         [&](const PortHolder& h) { return h.pid == locker; });
             const bool mayHaveIt =
-                kind == "POSIX" || Contains(seen.openers, locker) ||
-                (std::any_of(hidden.begin(), hidden.end(),
-                             [&](const PortHolder& h) { return h.pid == locker; }) &&
-                 IsAlive(pid));
+                kind == "POSIX" || Contains(seen.openers, locker) || (unseen && IsAlive(pid));
             if (mayHaveIt) AddPid(seen.lockers, locker);
         }
     }
 }
 
-// The pid a UUCP lock file names: ASCII ("      4312\n", "4312 minicom user") or, from old
-// programs, a binary int. 0 when it names none.
-long LockFilePid(const std::string& path, bool* exists) {
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    *exists = file.IsValid() || (errno != ENOENT && errno != ENOTDIR);
+// What a UUCP lock file says: the pid it names as ASCII ("      4312\n", "4312 minicom user") or,
+// from old programs, as a binary int; 0 when it names none.
+struct LockFileClaim {
+    bool exists = false;
+    bool readable = false;  // a regular file whose first bytes could be read
+    long pid = 0;
+};
+
+LockFileClaim ReadLockFile(const std::string& path) {
+    LockFileClaim claim;
+    // The lock directories are anyone's to write in: whatever is found there is opened without
+    // waiting (a FIFO would block a plain open for ever), without following a link and without
+    // becoming our controlling terminal, and read only when it is a regular file.
+    const UniqueFd file(
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsValid()) {
+        claim.exists = errno != ENOENT && errno != ENOTDIR;
+        return claim;
+    }
+    claim.exists = true;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return claim;
     char bytes[kLockFileBytes] = {};
-    const ssize_t got = file.IsValid() ? ::read(file.Get(), bytes, sizeof bytes - 1) : -1;
-    if (got <= 0) return 0;
+    const ssize_t got = ::read(file.Get(), bytes, sizeof bytes - 1);
+    if (got < 0) return claim;
+    claim.readable = true;
     // A pid is below 2^22, so a binary one has a zero byte, which ASCII never has.
     if (static_cast<size_t>(got) == sizeof(int) && std::memchr(bytes, 0, sizeof(int))) {
         int pid = 0;
         std::memcpy(&pid, bytes, sizeof pid);
-        return pid;
+        claim.pid = pid;
+        return claim;
     }
     char* end = nullptr;
     const long pid = std::strtol(bytes, &end, 10);
-    return end != bytes && pid > 0 ? pid : 0;
+    claim.pid = end != bytes && pid > 0 ? pid : 0;
+    return claim;
 }
 
 // "LCK..ttyUSB0"; a node deeper in /dev has its slashes as underscores: "LCK..pts_3".
@@ -243,11 +266,15 @@ void ReadLockFiles(const std::vector<std::string>& lockDirs, const std::vector<N
     for (size_t port = 0; port < nodes.size(); ++port) {
         for (const std::string& text : nodes[port].texts) {
             for (const std::string& dir : lockDirs) {
-                bool exists = false;
-                const long pid = LockFilePid(dir + "/" + LockFileName(text), &exists);
-                if (!exists || pid == self) continue;
+                const LockFileClaim claim = ReadLockFile(dir + "/" + LockFileName(text));
+                const long pid = claim.pid;
+                if (!claim.exists || (claim.readable && pid == self)) continue;
                 Evidence& seen = evidence[port];
-                if (IsAlive(pid)) {
+                if (!claim.readable) {
+                    // Somebody claims the port, and we cannot tell who.
+                    seen.lockFile = true;
+                    seen.unreadableLockFile = true;
+                } else if (IsAlive(pid)) {
                     seen.lockFile = true;
                     AddPid(seen.lockers, static_cast<unsigned long>(pid));
                 } else {
@@ -310,7 +337,12 @@ PortUsage UsageOf(const std::string& proc, const Node& node, const Evidence& see
         usage.reason = finished ? PortReason::None : PortReason::NoAnswer;
         return usage;
     }
-    if (usage.holders.empty()) usage.holders = hidden;
+    // Nobody in sight: the scan may have ended before it came to the holder, or a lock file
+    // names nobody we can read; else it is one of the processes this user may not inspect.
+    if (usage.holders.empty()) {
+        usage.holdersUnknown = !finished || seen.unreadableLockFile;
+        if (!usage.holdersUnknown) usage.holders = hidden;
+    }
     return usage;
 }
 
@@ -325,7 +357,7 @@ PortUsageScan ScanPortUsage(const std::vector<std::string>& ports, const PortUsa
     const std::vector<std::string> entries = ListDirectory(places.procDir, &scan.processesListed);
     const bool finished = scan.processesListed && ScanProcesses(places.procDir, entries, nodes,
                                                                 deadline, evidence, scan.hidden);
-    ReadLocks(places.procDir, nodes, scan.hidden, evidence);
+    ReadLocks(places.procDir, nodes, scan.hidden, finished, evidence);
     ReadLockFiles(places.lockDirs, nodes, evidence);
     for (size_t port = 0; port < ports.size(); ++port) {
         scan.ports.push_back(
@@ -343,16 +375,15 @@ std::string UsageText(const PortUsage& usage) {
     return key ? key : "";
 }
 
-PortUsageScanner::PortUsageScanner(PortUsagePlaces places, std::chrono::milliseconds patience)
-    : m_places(std::move(places)), m_patience(patience), m_worker(2 * patience) {}
-
-std::optional<PortUsageScan> PortUsageScanner::Scan(const std::vector<std::string>& ports) {
+std::optional<PortUsageScan> ScanPortUsagePatiently(const std::vector<std::string>& ports,
+                                                    const PortUsagePlaces& places, CallPool& pool) {
     // The scan owns all it touches: a scan that gets stuck is left running on its own.
     auto scan = std::make_shared<PortUsageScan>();
-    const auto deadline = std::chrono::steady_clock::now() + m_patience;
-    const PortUsagePlaces places = m_places;
-    const bool inTime = m_worker.Run(
-        [scan, ports, places, deadline] { *scan = ScanPortUsage(ports, places, deadline); });
-    if (!inTime) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + kScanDeadline;
+    const CallPool::Outcome outcome = pool.Run(
+        [scan, ports, places, deadline] { *scan = ScanPortUsage(ports, places, deadline); },
+        2 * kScanDeadline);
+    if (outcome == CallPool::Outcome::GaveUp) return std::nullopt;
+    if (outcome == CallPool::Outcome::NoThread) return ScanPortUsage(ports, places, deadline);
     return std::move(*scan);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/engine/patient_worker.h"
+#include "ports/engine/call_pool.h"
 #include "ports/engine/port_probe.h"
 #include "ports/model/port_holder.h"
 #include "ports/model/port_reason.h"
@@ -29,8 +29,11 @@ struct PortUsage {
     // busy port with no visible holder.
     PortHolders holders;
     bool holdersComplete = false;  // every process was inspected, in time
-    bool staleLockFile = false;    // a lock file names a process that is gone
-    std::string group;             // no permission: the node's group, when its members may open it
+    // Busy with nobody named, who could not be looked up: the scan ended before it came to
+    // the holder, or a lock file could not be read.
+    bool holdersUnknown = false;
+    bool staleLockFile = false;  // a lock file names a process that is gone
+    std::string group;           // no permission: the node's group, when its members may open it
 };
 
 struct PortUsageScan {
@@ -54,22 +57,16 @@ PortUsageScan ScanPortUsage(const std::vector<std::string>& ports, const PortUsa
 // there is nothing to say.
 std::string UsageText(const PortUsage& usage);
 
-// Scans on a thread of its own: a call into the system that never returns (a descriptor on a
-// hung network mount) costs one given-up thread, not the caller.
-class PortUsageScanner {
-public:
-    static constexpr std::chrono::milliseconds kPatience{1000};
+// How long the scan may look at processes; the pool waits for it twice as long.
+constexpr std::chrono::milliseconds kScanDeadline{1000};
 
-    explicit PortUsageScanner(PortUsagePlaces places = PortUsagePlaces(),
-                              std::chrono::milliseconds patience = kPatience);
-    // Nothing when the scan itself got stuck.
-    std::optional<PortUsageScan> Scan(const std::vector<std::string>& ports);
-
-private:
-    const PortUsagePlaces m_places;
-    const std::chrono::milliseconds m_patience;
-    PatientWorker m_worker;
-};
+// The scan on a thread of the pool: a call into the system that never returns (a descriptor on
+// a hung network mount) costs one given-up thread, not the caller. When the pool has no thread
+// to give, the scan runs on the caller's: it is bounded by its deadline. Nothing when the scan
+// itself got stuck.
+std::optional<PortUsageScan> ScanPortUsagePatiently(const std::vector<std::string>& ports,
+                                                    const PortUsagePlaces& places,
+                                                    CallPool& pool = CallPool::Process());
 
 // The probe of a survey that opens nothing: NotFound when the node is gone, else Unknown with
 // no answer yet, for UsageStage to tell.

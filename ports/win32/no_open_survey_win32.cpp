@@ -16,7 +16,7 @@ ProbeResult AwaitSnapshot(const char*) {
 // Busy when a process is seen holding the port; free when nobody is, and every process that
 // has files open could be looked at; otherwise nobody can tell.
 void TellFromSnapshot(PortHolderFinder& finder, PortRows& rows) {
-    const std::vector<PortHolders> found = finder.Find(rows);
+    const std::vector<std::optional<PortHolders>> found = finder.Find(rows);
     const bool failed = finder.LastFindFailed();
     const bool sawAll = finder.LastFindSawAll();
     for (size_t index = 0; index < rows.size(); ++index) {
@@ -25,7 +25,8 @@ void TellFromSnapshot(PortHolderFinder& finder, PortRows& rows) {
         row.holdersFailed = false;
         if (row.status == PortStatus::NotFound) continue;
         const PortHolders none;
-        const PortHolders& held = failed || index >= found.size() ? none : found[index];
+        const PortHolders& held =
+            failed || index >= found.size() || !found[index] ? none : *found[index];
         if (std::any_of(held.begin(), held.end(), [](const PortHolder& h) { return h.visible; })) {
             row.status = PortStatus::Busy;
             row.reason = PortReason::Held;
@@ -49,6 +50,7 @@ SurveyStages NoOpenSurveyStages() {
     };
     const auto shared = std::make_shared<Finder>();
     SurveyStages stages = SystemSurveyStages(AwaitSnapshot);
+    stages.probeMayHang = false;
     stages.findHolders = [shared](PortRows& rows) {
         const std::lock_guard<std::mutex> lock(shared->mutex);
         TellFromSnapshot(shared->finder, rows);

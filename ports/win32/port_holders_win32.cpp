@@ -6,13 +6,12 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/wide_text.h"
 #include "base/win32_handles.h"
-#include "ports/engine/patient_worker.h"
+#include "ports/engine/call_pool.h"
 #include "ports/engine/port_holders.h"
 #include "ports/win32/handle_name_query.h"
 #include "ports/win32/wine_port_name.h"
@@ -150,23 +149,8 @@ void NameHandle(HandleQuery& query, QueryObject queryObject) {
     query.name.assign(name->text, name->bytes / sizeof(WCHAR));
 }
 
-// The thread a lookup's queries start on. Those after one given up go on on another: they are
-// not made, so that a lookup leaves at most one thread behind.
-class LookupThread {
-public:
-    bool IsFirst() {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_first == std::thread::id()) m_first = std::this_thread::get_id();
-        return m_first == std::this_thread::get_id();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::thread::id m_first;
-};
-
-void AskHandle(HandleQuery& query, QueryObject queryObject, LookupThread& thread) {
-    if (thread.IsFirst()) NameHandle(query, queryObject);
+void AskHandle(HandleQuery& query, QueryObject queryObject) {
+    NameHandle(query, queryObject);
     const std::lock_guard<std::mutex> lock(query.mutex);
     query.duplicate.Reset();
     query.returned = true;
@@ -221,8 +205,9 @@ PortHolderFinder::PortHolderFinder() : m_state(std::make_unique<State>()) {}
 
 PortHolderFinder::~PortHolderFinder() = default;
 
-std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
+std::vector<std::optional<PortHolders>> PortHolderFinder::Find(const PortRows& rows) {
     std::vector<PortHolders> holders(rows.size());
+    const std::vector<std::optional<PortHolders>> unknown(rows.size());
     m_lastFindSawAll = false;
     // The names a handle to each port may carry: the device's own, and under Wine the unix
     // device's the port links to.
@@ -251,13 +236,12 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
     if (handles) m_state->Forget(*handles);
     // Too many queries still hang: another could only add a thread that hangs too.
     m_lastFindFailed = !queryObject || !fileType || m_state->out.size() >= kMostNameQueriesOut;
-    if (m_lastFindFailed) return holders;
+    if (m_lastFindFailed) return unknown;
 
     std::map<ULONG_PTR, ProcessAccess> processes;
     std::vector<std::shared_ptr<HandleQuery>> queries;
     std::vector<ULONG_PTR> owners;  // the process of each query
     std::vector<std::function<void()>> calls;
-    const auto thread = std::make_shared<LookupThread>();
     bool sawAll = true;
     for (const HandleEntry& entry : *handles) {
         // Our own handles include the duplicates of queries still out.
@@ -285,22 +269,25 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
         auto query = std::make_shared<HandleQuery>();
         query->process = access.process;
         query->handle = reinterpret_cast<HANDLE>(entry.handle);
-        calls.push_back([query, queryObject, thread] { AskHandle(*query, queryObject, *thread); });
+        calls.push_back([query, queryObject] { AskHandle(*query, queryObject); });
         queries.push_back(std::move(query));
         owners.push_back(entry.processId);
     }
     // One thread asks them all, so that a handle costs no hand-over between threads.
-    const std::vector<bool> answered = PatientWorker(kQueryPatience).RunAll(calls);
-    const auto stuck = std::find(answered.begin(), answered.end(), false);
-    if (stuck != answered.end()) {
-        // The handles after it were not asked: this lookup cannot tell who holds what.
-        const size_t index = static_cast<size_t>(stuck - answered.begin());
-        const std::shared_ptr<HandleQuery>& query = queries[index];
-        query->GiveUp();
-        m_state->out.push_back(query);
-        m_state->unanswered[{owners[index], reinterpret_cast<ULONG_PTR>(query->handle)}] = query;
+    const CallPool::Result asked = CallPool::Process().RunInOrder(std::move(calls), kQueryPatience);
+    if (asked.outcome != CallPool::Outcome::Returned) {
+        // No thread to ask on, or one query hangs and the handles after it were not asked:
+        // this lookup cannot tell who holds what.
         m_lastFindFailed = true;
-        return holders;
+        if (asked.outcome == CallPool::Outcome::GaveUp) {
+            const size_t index = asked.returned;
+            const std::shared_ptr<HandleQuery>& query = queries[index];
+            query->GiveUp();
+            m_state->out.push_back(query);
+            m_state->unanswered[{owners[index], reinterpret_cast<ULONG_PTR>(query->handle)}] =
+                query;
+        }
+        return unknown;
     }
     for (size_t index = 0; index < queries.size(); ++index) {
         const ULONG_PTR pid = owners[index];
@@ -331,5 +318,17 @@ std::vector<PortHolders> PortHolderFinder::Find(const PortRows& rows) {
             }
         }
     }
-    return holders;
+    return std::vector<std::optional<PortHolders>>(holders.begin(), holders.end());
+}
+
+PortHolderLookup SystemHolderLookup() {
+    struct Finder {
+        std::mutex mutex;  // its memory of queries that still hang serves every lookup
+        PortHolderFinder finder;
+    };
+    const auto shared = std::make_shared<Finder>();
+    return [shared](const PortRows& rows) {
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        return shared->finder.Find(rows);
+    };
 }

@@ -43,9 +43,11 @@ TEST(PortHolders, AreTheProcessesWithThePortOpenByTheirNames) {
     PortRows rows = {locked.Row(), free.Row(), locked.Row()};
     rows[2].port = "/dev/portlook-no-such-port";
     PortHolderFinder finder;
-    const std::vector<PortHolders> holders = finder.Find(rows);
+    const std::vector<std::optional<PortHolders>> found = finder.Find(rows);
     EXPECT_FALSE(finder.LastFindFailed());
-    ASSERT_EQ(holders.size(), 3u);
+    ASSERT_EQ(found.size(), 3u);
+    ASSERT_TRUE(found[0] && found[1] && found[2]) << "every process was looked at";
+    const std::vector<PortHolders> holders = {*found[0], *found[1], *found[2]};
     ASSERT_EQ(Pids(holders[0]), (std::vector<unsigned long>{first.Pid(), second.Pid()}));
     for (const PortHolder& holder : holders[0]) {
         EXPECT_TRUE(holder.visible);
@@ -59,19 +61,19 @@ TEST(PortHolders, NoProcessListMeansAFailedLookupAndNoHolders) {
     const Terminal terminal(0600);
     const Holder holder(terminal.Path(), "port-holder", Lock::None);
     PortHolderFinder finder("/portlook-no-such-proc");
-    const std::vector<PortHolders> holders = finder.Find({terminal.Row()});
+    const std::vector<std::optional<PortHolders>> holders = finder.Find({terminal.Row()});
     EXPECT_TRUE(finder.LastFindFailed());
     ASSERT_EQ(holders.size(), 1u);
-    EXPECT_TRUE(holders[0].empty());
+    EXPECT_FALSE(holders[0].has_value()) << "could not be looked up";
 }
 
 // The holders as a user without privileges finds them; nothing when the child failed.
 std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows) {
     const std::optional<std::string> text = AsNobody([&] {
         std::string lines;
-        const std::vector<PortHolders> found = PortHolderFinder().Find(rows);
+        const std::vector<std::optional<PortHolders>> found = PortHolderFinder().Find(rows);
         for (size_t row = 0; row < found.size(); ++row) {
-            for (const PortHolder& holder : found[row]) {
+            for (const PortHolder& holder : found[row].value_or(PortHolders())) {
                 lines += std::to_string(row) + ' ' + std::to_string(holder.pid) + ' ' +
                          (holder.visible ? "1 " : "0 ") + holder.name + '\n';
             }

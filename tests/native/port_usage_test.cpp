@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ports/engine/port_probe.h"
@@ -24,13 +25,25 @@ std::vector<PortUsage> Scan(const std::vector<std::string>& ports,
     return ScanPortUsage(ports, places, Clock::now() + std::chrono::seconds(30)).ports;
 }
 
-enum class LockFile { None, Ascii, Binary, StaleAscii, StaleBinary };
+// Fifo and Link are what anyone may put under a lock file's name in /run/lock.
+enum class LockFile { None, Ascii, Binary, StaleAscii, StaleBinary, Fifo, Link };
 
 // "/dev/pts/3" is locked as "LCK..pts_3", its pid written as text or as an int.
 void WriteLockFile(const fs::path& dir, const std::string& port, LockFile kind, int pid) {
     std::string name = port.substr(std::string("/dev/").size());
     std::replace(name.begin(), name.end(), '/', '_');
-    std::ofstream file(dir / ("LCK.." + name), std::ios::binary);
+    const fs::path path = dir / ("LCK.." + name);
+    if (kind == LockFile::Fifo) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+        return;
+    }
+    if (kind == LockFile::Link) {
+        WriteLockFile(dir, port, LockFile::Ascii, pid);
+        fs::rename(path, dir / "elsewhere");
+        fs::create_symlink(dir / "elsewhere", path);
+        return;
+    }
+    std::ofstream file(path, std::ios::binary);
     if (kind == LockFile::Binary || kind == LockFile::StaleBinary) {
         file.write(reinterpret_cast<const char*>(&pid), sizeof pid);
     } else {
@@ -51,6 +64,7 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
         Lock lock;
         LockFile file;
         PortReason reason;  // None: available
+        bool holdersUnknown = false;
     } kCases[] = {
         {"plain open", Lock::None, LockFile::None, PortReason::Held},
         {"flock", Lock::Flock, LockFile::None, PortReason::Locked},
@@ -62,7 +76,9 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
         {"lock file", Lock::NotOpen, LockFile::Ascii, PortReason::LockFile},
         {"binary lock file", Lock::NotOpen, LockFile::Binary, PortReason::LockFile},
         {"stale lock file", Lock::NotOpen, LockFile::StaleAscii, PortReason::None},
-        {"stale binary lock file", Lock::NotOpen, LockFile::StaleBinary, PortReason::None}};
+        {"stale binary lock file", Lock::NotOpen, LockFile::StaleBinary, PortReason::None},
+        {"FIFO as lock file", Lock::NotOpen, LockFile::Fifo, PortReason::LockFile, true},
+        {"link as lock file", Lock::NotOpen, LockFile::Link, PortReason::LockFile, true}};
     const fs::path lockDir =
         fs::temp_directory_path() / ("portlook-lock-" + std::to_string(::getpid()));
     fs::create_directory(lockDir);
@@ -82,9 +98,14 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
         EXPECT_EQ(usage.reason, c.reason);
         EXPECT_EQ(UsageText(usage), stale ? "stale lock file" : ReasonKey(c.reason));
         EXPECT_TRUE(usage.holdersComplete);
+        EXPECT_EQ(usage.holdersUnknown, c.holdersUnknown);
         const std::string named = "port-user (PID " + std::to_string(holder.Pid()) + ")";
-        EXPECT_EQ(DescribePortHolders(usage.holders),
-                  stale ? std::vector<std::string>() : std::vector<std::string>{named});
+        EXPECT_EQ(DescribePortHolders(usage.holders), stale || c.holdersUnknown
+                                                          ? std::vector<std::string>()
+                                                          : std::vector<std::string>{named});
+        for (const fs::directory_entry& entry : fs::directory_iterator(lockDir)) {
+            fs::remove(entry.path());
+        }
     }
     fs::remove_all(lockDir);
 }
@@ -145,6 +166,37 @@ TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     EXPECT_EQ(late.status, PortStatus::Unknown);
     EXPECT_EQ(late.reason, PortReason::NoAnswer);
     EXPECT_FALSE(late.holdersComplete);
+}
+
+// A scan cut short by its deadline names only a live locker, which needs no process's files;
+// a port nobody was seen using could be held by a process the scan did not come to.
+TEST(PortUsage, AScanCutShortNamesOnlyLiveLockersAndOtherwiseCannotTell) {
+    const struct {
+        const char* name;
+        Lock lock;
+        PortStatus status;
+        PortReason reason;
+        bool named;  // else nobody is named, and holders are unknown when busy
+    } kCases[] = {{"flock", Lock::Flock, PortStatus::Busy, PortReason::Locked, true},
+                  {"POSIX lock", Lock::Posix, PortStatus::Busy, PortReason::Locked, true},
+                  {"OFD lock", Lock::OpenFile, PortStatus::Busy, PortReason::Locked, false},
+                  {"plain open", Lock::None, PortStatus::Unknown, PortReason::NoAnswer, false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const Terminal terminal(0600);
+        const Holder holder(terminal.Path(), "port-user", c.lock);
+        ASSERT_TRUE(holder.Holds());
+        const PortUsage usage =
+            ScanPortUsage({terminal.Path()}, PortUsagePlaces{"/proc", {}}, Clock::now())
+                .ports.at(0);
+        EXPECT_EQ(usage.status, c.status);
+        EXPECT_EQ(usage.reason, c.reason);
+        EXPECT_FALSE(usage.holdersComplete);
+        const std::string named = "port-user (PID " + std::to_string(holder.Pid()) + ")";
+        EXPECT_EQ(DescribePortHolders(usage.holders),
+                  c.named ? std::vector<std::string>{named} : std::vector<std::string>());
+        EXPECT_EQ(usage.holdersUnknown, c.status == PortStatus::Busy && !c.named);
+    }
 }
 
 }  // namespace

@@ -437,18 +437,39 @@ INSTANTIATE_TEST_SUITE_P(Engine, SurveyEngineFaults, ::testing::ValuesIn(kFaultS
                              return std::string(scenario.param.name);
                          });
 
-// A thread that cannot be made is a survey that does not start, or has fewer helpers.
+// Without a thread, a survey still answers, at once and on the user's thread: the list, every
+// probe that cannot hang, and the holders; a probe that may hang is not made.
 void NoThread(std::function<void()>) {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 }
 
-TEST_F(SurveyEngineTest, AThreadThatCannotBeMadeEndsNothingButTheStart) {
-    SetRows(RowsOf({"A1"}));
+TEST_F(SurveyEngineTest, WithoutAThreadTheSurveyAnswersWhatCannotHang) {
+    static CallPool noThreads(CallPool::kMostBusy, NoThread);
     SurveyEngine::Options options;
-    options.startThread = NoThread;
-    SurveyEngine engine(Stages(), nullptr, options);
-    EXPECT_FALSE(engine.Start());
-    EXPECT_FALSE(engine.InFlight());
+    options.pool = &noThreads;
+    for (const bool probeMayHang : {true, false}) {
+        SCOPED_TRACE(probeMayHang ? "opens" : "no opens");
+        SetRows(RowsOf({"A1", "B2"}));
+        SurveyStages stages = Stages();
+        stages.probeMayHang = probeMayHang;
+        SurveyEngine engine(stages, nullptr, options);
+        ASSERT_TRUE(engine.Start());
+        EXPECT_FALSE(engine.InFlight()) << "it finished on this thread";
+        const std::optional<PortRows> rows = SurveyWithin(engine, 10s);
+        ASSERT_TRUE(rows.has_value()) << "the list was read";
+        ASSERT_EQ(rows->size(), 2u);
+        if (probeMayHang) {
+            EXPECT_EQ((*rows)[0].status, PortStatus::Unknown);
+            EXPECT_EQ((*rows)[0].reason, PortReason::NoAnswer);
+            EXPECT_EQ((*rows)[1].status, PortStatus::Unknown);
+        } else {
+            EXPECT_EQ((*rows)[0].status, PortStatus::Available);
+            EXPECT_EQ((*rows)[1].status, PortStatus::Busy);
+            ASSERT_EQ((*rows)[1].holders.size(), 1u);
+            EXPECT_EQ((*rows)[1].holders[0].name, "B2.exe");
+        }
+    }
+    EXPECT_EQ(m_gate.Calls("A1"), 2) << "a probe that may hang was not made";
 }
 
 TEST_F(SurveyEngineTest, StagesThatThrowFailTheirRowsNotTheProgram) {

@@ -32,9 +32,14 @@ protected:
     // Each row's holders, by a finder that must have seen the system's handles.
     static std::vector<PortHolders> Find(const PortRows& rows) {
         PortHolderFinder finder;
-        std::vector<PortHolders> holders = finder.Find(rows);
+        const std::vector<std::optional<PortHolders>> found = finder.Find(rows);
         EXPECT_FALSE(finder.LastFindFailed());
-        EXPECT_EQ(holders.size(), rows.size());
+        EXPECT_EQ(found.size(), rows.size());
+        std::vector<PortHolders> holders;
+        for (const std::optional<PortHolders>& held : found) {
+            EXPECT_TRUE(held.has_value()) << "looked up";
+            holders.push_back(held.value_or(PortHolders()));
+        }
         holders.resize(rows.size());
         return holders;
     }
@@ -190,16 +195,17 @@ TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNo
     ::SetEvent(Released().Get());
     UseHandleNameQuery(nullptr);
     // The same processes and handles that hung answer now.
-    std::vector<PortHolders> found;
+    std::vector<std::optional<PortHolders>> found;
     ASSERT_TRUE(WaitUntil(
         [&] {
             found = finder.Find(rows);
-            return std::all_of(found.begin(), found.end(),
-                               [](const PortHolders& held) { return held.size() == 1; });
+            return std::all_of(found.begin(), found.end(), [](const auto& held) {
+                return held.has_value() && held->size() == 1;
+            });
         },
         5000));
     for (size_t port = 0; port < holders.size(); ++port) {
-        ExpectHolder(found[port][0], holders[port]->Id());
+        ExpectHolder((*found[port])[0], holders[port]->Id());
     }
 }
 

@@ -102,12 +102,12 @@ void BM_FindPortHoldersAmongACrowd(benchmark::State& state) {
         return;
     }
     PortHolderFinder finder;
-    std::vector<PortHolders> holders;
+    std::vector<std::optional<PortHolders>> holders;
     for (auto _ : state) {
         holders = finder.Find({port.Row()});
         benchmark::DoNotOptimize(holders);
     }
-    if (holders.size() != 1 || !port.HeldByTheHolderAlone(holders[0])) {
+    if (holders.size() != 1 || !holders[0] || !port.HeldByTheHolderAlone(*holders[0])) {
         state.SkipWithError("the lookup did not name the port's holder alone");
     }
 }

@@ -164,10 +164,10 @@ int main(int argc, char** argv) {
         std::vector<double> times;
         for (int sample = 0; sample < samples; ++sample) {
             const Stopwatch watch;
-            const std::vector<PortHolders> holders = finder.Find({row});
+            const std::vector<std::optional<PortHolders>> holders = finder.Find({row});
             times.push_back(watch.ElapsedMs());
-            if (finder.LastFindFailed() || holders[0].size() != 1 ||
-                holders[0][0].pid != holder.Id()) {
+            if (finder.LastFindFailed() || !holders[0] || holders[0]->size() != 1 ||
+                (*holders[0])[0].pid != holder.Id()) {
                 std::fprintf(stderr, "'%s': the holder was not found\n", load.what);
                 return 1;
             }
