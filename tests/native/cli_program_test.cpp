@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,8 +31,9 @@ struct ProgramRun {
 
 constexpr int kNoNamespace = 126;  // the child could not hide the port list
 
-// The machine's list; none; or one port, ttyUSB9, whose node links to a terminal.
-enum class PortList { AsItIs, Hidden, OneTerminal };
+// The machine's list; none; or one port, ttyUSB9, whose node links to a terminal. Or the
+// machine's list, seen by nobody at a limit of one process: no thread can be made.
+enum class PortList { AsItIs, Hidden, OneTerminal, AsItIsWithoutThreads };
 
 // In the child's own mount namespace, so that only it sees the list. /dev is replaced too,
 // keeping /dev/pts, for ttyUSB9's link.
@@ -69,7 +71,12 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (list != PortList::AsItIs && !MountPortList(list, terminal)) ::_exit(kNoNamespace);
+        const rlimit oneProcess{1, 1};
+        if (list == PortList::AsItIsWithoutThreads) {
+            if (!BecomeNobody() || ::setrlimit(RLIMIT_NPROC, &oneProcess) != 0) ::_exit(127);
+        } else if (list != PortList::AsItIs && !MountPortList(list, terminal)) {
+            ::_exit(kNoNamespace);
+        }
         const int output = outputFile ? ::open(outputFile, O_WRONLY) : outWrite.Get();
         if (output < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
             ::dup2(errorWrite.Get(), STDERR_FILENO) < 0) {
@@ -141,6 +148,22 @@ TEST(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array()) << json.out;
     EXPECT_EQ(parsed.size(), lines - 1);
+}
+
+// At the user's process limit no thread can be made: the list is still read and told.
+TEST(PortlookProgram, ListsThePortsWhenNoThreadCanBeMade) {
+    const ProgramRun json = RunPortlook({"--json"});
+    const ProgramRun limited = RunPortlook({"--json"}, PortList::AsItIsWithoutThreads);
+    ASSERT_NE(limited.exitStatus, -1) << "it ended by itself";
+    EXPECT_NE(limited.exitStatus, 5) << limited.error;
+    EXPECT_EQ(limited.error, "");
+    const nlohmann::json ports = nlohmann::json::parse(json.out, nullptr, false);
+    const nlohmann::json seen = nlohmann::json::parse(limited.out, nullptr, false);
+    ASSERT_TRUE(ports.is_array() && seen.is_array()) << limited.out;
+    ASSERT_EQ(seen.size(), ports.size());
+    for (size_t port = 0; port < ports.size(); ++port) {
+        EXPECT_EQ(seen[port]["port"], ports[port]["port"]);
+    }
 }
 
 TEST(PortlookProgram, PortNotInTheListIsNotFound) {
