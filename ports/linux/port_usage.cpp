@@ -1,18 +1,22 @@
 #include "ports/linux/port_usage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <memory>
+#include <mutex>
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -148,27 +152,130 @@ void ScanProcess(int fdDir, const std::vector<Node>& nodes, const Candidates& ca
     }
 }
 
+// One pass over the processes' open files, shared out among threads: each descriptor costs a
+// readlink, and a crowd of processes has many. The threads take processes a batch at a time;
+// whatever they share lives here, so that one stuck in a call can be left behind.
+class ProcessSweep {
+public:
+    ProcessSweep(std::string proc, std::vector<std::string> entries, std::vector<Node> nodes,
+                 std::chrono::steady_clock::time_point deadline)
+        : m_proc(std::move(proc)),
+          m_entries(std::move(entries)),
+          m_nodes(std::move(nodes)),
+          m_candidates(m_nodes),
+          m_procDir(::open(m_proc.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          m_deadline(deadline),
+          m_evidence(m_nodes.size()) {}
+
+    // Processes a thread takes at a time: enough to make the hand-out cheap.
+    static constexpr size_t kBatch = 16;
+
+    static bool Run(const std::shared_ptr<ProcessSweep>& sweep, CallPool& pool) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const size_t batches = (sweep->m_entries.size() + kBatch - 1) / kBatch;
+        const size_t threads = std::min<size_t>({cores, kMostScanThreads, batches});
+        for (size_t helper = 1; helper < threads; ++helper) {
+            {
+                const std::lock_guard<std::mutex> lock(sweep->m_mutex);
+                ++sweep->m_running;
+            }
+            if (!pool.Post([sweep] { sweep->Work(); })) {
+                const std::lock_guard<std::mutex> lock(sweep->m_mutex);
+                --sweep->m_running;
+                break;
+            }
+        }
+        {
+            const std::lock_guard<std::mutex> lock(sweep->m_mutex);
+            ++sweep->m_running;
+        }
+        sweep->Work();
+        // A helper stuck in a call past the deadline is left to it, and the scan is incomplete.
+        std::unique_lock<std::mutex> lock(sweep->m_mutex);
+        const bool allDone = sweep->m_ended.wait_until(lock, sweep->m_deadline + kStraggling,
+                                                       [&] { return sweep->m_running == 0; });
+        return allDone && !sweep->m_late;
+    }
+
+    // With the threads done, or given up.
+    void Collect(std::vector<Evidence>& evidence, PortHolders& hidden) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t port = 0; port < evidence.size(); ++port) {
+            evidence[port].openers = m_evidence[port].openers;
+            std::sort(evidence[port].openers.begin(), evidence[port].openers.end());
+        }
+        hidden = m_hidden;
+        std::sort(hidden.begin(), hidden.end(),
+                  [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+    }
+
+private:
+    static constexpr size_t kMostScanThreads = 8;
+    static constexpr std::chrono::milliseconds kStraggling{100};
+
+    void Work() {
+        std::vector<Evidence> evidence(m_nodes.size());
+        PortHolders hidden;
+        bool late = false;
+        const unsigned long self = static_cast<unsigned long>(::getpid());
+        for (size_t first = m_next.fetch_add(kBatch); first < m_entries.size() && !late;
+             first = m_next.fetch_add(kBatch)) {
+            const size_t end = std::min(first + kBatch, m_entries.size());
+            for (size_t at = first; at < end; ++at) {
+                const std::string& entry = m_entries[at];
+                if (!IsPid(entry)) continue;
+                if (std::chrono::steady_clock::now() >= m_deadline) {
+                    late = true;
+                    break;
+                }
+                const unsigned long pid = std::strtoul(entry.c_str(), nullptr, 10);
+                if (pid == self) continue;
+                const int fdDir = ::openat(m_procDir.Get(), (entry + "/fd").c_str(),
+                                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fdDir >= 0) {
+                    ScanProcess(fdDir, m_nodes, m_candidates, pid, evidence);
+                } else if ((errno == EACCES || errno == EPERM) &&
+                           !IsKernelThread(m_proc + "/" + entry)) {
+                    hidden.push_back(PortHolder{pid, std::string(), false});
+                }
+            }
+        }
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t port = 0; port < evidence.size(); ++port) {
+            for (const unsigned long pid : evidence[port].openers) {
+                AddPid(m_evidence[port].openers, pid);
+            }
+        }
+        m_hidden.insert(m_hidden.end(), hidden.begin(), hidden.end());
+        m_late = m_late || late;
+        --m_running;
+        m_ended.notify_all();
+    }
+
+    const std::string m_proc;
+    const std::vector<std::string> m_entries;
+    const std::vector<Node> m_nodes;
+    const Candidates m_candidates;
+    const UniqueFd m_procDir;
+    const std::chrono::steady_clock::time_point m_deadline;
+    std::atomic<size_t> m_next{0};
+
+    std::mutex m_mutex;  // guards the rest
+    std::condition_variable m_ended;
+    unsigned m_running = 0;
+    bool m_late = false;
+    std::vector<Evidence> m_evidence;
+    PortHolders m_hidden;
+};
+
 // Every process's open files; false when the deadline came first.
-bool ScanProcesses(const std::string& proc, const std::vector<std::string>& entries,
+bool ScanProcesses(const std::string& proc, std::vector<std::string> entries,
                    const std::vector<Node>& nodes, std::chrono::steady_clock::time_point deadline,
                    std::vector<Evidence>& evidence, PortHolders& hidden) {
-    const Candidates candidates(nodes);
-    const UniqueFd procDir(::open(proc.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const unsigned long self = static_cast<unsigned long>(::getpid());
-    for (const std::string& entry : entries) {
-        if (!IsPid(entry)) continue;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        const unsigned long pid = std::strtoul(entry.c_str(), nullptr, 10);
-        if (pid == self) continue;
-        const int fdDir =
-            ::openat(procDir.Get(), (entry + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fdDir >= 0) {
-            ScanProcess(fdDir, nodes, candidates, pid, evidence);
-        } else if ((errno == EACCES || errno == EPERM) && !IsKernelThread(proc + "/" + entry)) {
-            hidden.push_back(PortHolder{pid, std::string(), false});
-        }
-    }
-    return true;
+    const auto sweep = std::make_shared<ProcessSweep>(proc, std::move(entries), nodes, deadline);
+    const bool finished = ProcessSweep::Run(sweep, CallPool::Process());
+    sweep->Collect(evidence, hidden);
+    return finished;
 }
 
 // Locks name their holder even where its descriptors are hidden:
@@ -354,9 +461,10 @@ PortUsageScan ScanPortUsage(const std::vector<std::string>& ports, const PortUsa
     std::vector<Node> nodes;
     for (const std::string& port : ports) nodes.push_back(NodeOf(port));
     std::vector<Evidence> evidence(ports.size());
-    const std::vector<std::string> entries = ListDirectory(places.procDir, &scan.processesListed);
-    const bool finished = scan.processesListed && ScanProcesses(places.procDir, entries, nodes,
-                                                                deadline, evidence, scan.hidden);
+    std::vector<std::string> entries = ListDirectory(places.procDir, &scan.processesListed);
+    const bool finished =
+        scan.processesListed &&
+        ScanProcesses(places.procDir, std::move(entries), nodes, deadline, evidence, scan.hidden);
     ReadLocks(places.procDir, nodes, scan.hidden, finished, evidence);
     ReadLockFiles(places.lockDirs, nodes, evidence);
     for (size_t port = 0; port < ports.size(); ++port) {

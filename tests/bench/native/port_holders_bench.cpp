@@ -131,7 +131,24 @@ void BM_ScanPortUsageAmongACrowd(benchmark::State& state) {
     }
 }
 
+// fuser on the same crowd, for comparison: it reads every process's descriptors too.
+void BM_FuserAmongACrowd(benchmark::State& state) {
+    const CrowdedPort port;
+    if (!port.Ready()) {
+        state.SkipWithError("could not start the processes");
+        return;
+    }
+    const std::string command = "fuser -v " + port.Row().port + " >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("fuser did not find the holder");
+            return;
+        }
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_FuserAmongACrowd)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FindPortHoldersAmongACrowd)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanPortUsageAmongACrowd)->Unit(benchmark::kMillisecond);
