@@ -6,44 +6,10 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "ports/model/port_row.h"
-
-class PortHolderFinder {
-public:
-    PortHolderFinder();
-#ifndef _WIN32
-    // Another tree laid out as /proc.
-    explicit PortHolderFinder(std::string procDir);
-#endif
-    ~PortHolderFinder();
-    PortHolderFinder(const PortHolderFinder&) = delete;
-    PortHolderFinder& operator=(const PortHolderFinder&) = delete;
-
-    // The holders of each row's port, in the rows' order; nothing for a row whose holders
-    // could not be looked up.
-    std::vector<std::optional<PortHolders>> Find(const PortRows& rows);
-    // Whether the last Find could not go over the processes at all: its rows got no holders.
-    bool LastFindFailed() const { return m_lastFindFailed; }
-#ifdef _WIN32
-    // Whether the last Find inspected every process that has files open: then a port it saw
-    // nobody hold is free.
-    bool LastFindSawAll() const { return m_lastFindSawAll; }
-#endif
-
-private:
-    // Where to look, and what one lookup leaves for the next.
-    struct State;
-    std::unique_ptr<State> m_state;
-    bool m_lastFindFailed = false;
-#ifdef _WIN32
-    bool m_lastFindSawAll = false;
-#endif
-};
 
 // The holders of each row's port, in the rows' order; nothing for a row whose holders could
 // not be looked up.

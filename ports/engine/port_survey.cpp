@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "ports/engine/port_probe.h"
-#include "ports/engine/system_port_source.h"
 
 std::optional<PortRows> ReadPortRows(PortSource& source) {
     if (!source.IsOpen()) return std::nullopt;
@@ -41,9 +40,4 @@ std::optional<PortRows> SurveyPorts(PortSource& source, PortProbe probe) {
         }
     }
     return rows;
-}
-
-std::optional<PortRows> SurveySystemPorts() {
-    SystemPortSource source;
-    return SurveyPorts(source, ProbePort);
 }

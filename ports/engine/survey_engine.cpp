@@ -10,7 +10,6 @@
 
 #include "ports/engine/port_facts_cache.h"
 #include "ports/engine/port_probe.h"
-#include "ports/engine/system_port_source.h"
 
 namespace {
 
@@ -84,21 +83,17 @@ std::function<void(PortRows& rows)> LookUpBusyHolders(PortHolderLookup lookup) {
     };
 }
 
-SurveyStages SystemSurveyStages(PortProbe probe) {
+std::function<std::optional<PortRows>(bool forget)> ReadRowsWithFacts(
+    std::function<std::optional<PortRows>()> readList) {
     // Only the primary reads, so the cache has one user at a time.
     const auto cache = std::make_shared<PortFactsCache>();
-    SurveyStages stages;
-    stages.readRows = [cache](bool forget) {
-        SystemPortSource source;
-        std::optional<PortRows> rows = ReadPortRows(source);
+    return [readList = std::move(readList), cache](bool forget) {
+        std::optional<PortRows> rows = readList();
         if (!rows) return rows;
         if (forget) cache->Forget();
         cache->Fill(*rows);
         return rows;
     };
-    stages.probe = std::move(probe);
-    stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
-    return stages;
 }
 
 struct SurveyEngine::Shared {

@@ -53,6 +53,11 @@ struct SurveyStages {
 // The stage that asks `lookup` once about the busy rows, and not at all when none is busy.
 std::function<void(PortRows& rows)> LookUpBusyHolders(PortHolderLookup lookup);
 
+// The stage that reads the list with `readList` and fills in each port's facts, kept from read
+// to read while devices stay.
+std::function<std::optional<PortRows>(bool forget)> ReadRowsWithFacts(
+    std::function<std::optional<PortRows>()> readList);
+
 // The system's own list, facts, exclusive open and holder lookup.
 SurveyStages SystemSurveyStages(PortProbe probe = ProbePortWithReason);
 // The system's own list and facts, each port's status told without opening it: on Linux from

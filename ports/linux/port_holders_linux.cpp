@@ -2,35 +2,20 @@
 #include <memory>
 #include <optional>
 
-#include "ports/engine/port_holders.h"
+#include "ports/linux/port_holder_finder.h"
 #include "ports/linux/port_usage.h"
-
-namespace {
-
-PortUsagePlaces PlacesWithProc(std::string procDir) {
-    PortUsagePlaces places;
-    places.procDir = std::move(procDir);
-    return places;
-}
-
-}  // namespace
-
-struct PortHolderFinder::State {
-    PortUsagePlaces places;
-};
 
 PortHolderFinder::PortHolderFinder() : PortHolderFinder("/proc") {}
 
-PortHolderFinder::PortHolderFinder(std::string procDir)
-    : m_state(std::make_unique<State>(State{PlacesWithProc(std::move(procDir))})) {}
-
-PortHolderFinder::~PortHolderFinder() = default;
+PortHolderFinder::PortHolderFinder(std::string procDir) : m_procDir(std::move(procDir)) {}
 
 std::vector<std::optional<PortHolders>> PortHolderFinder::Find(const PortRows& rows) {
     std::vector<std::optional<PortHolders>> holders(rows.size());
     std::vector<std::string> ports;
     for (const PortRow& row : rows) ports.push_back(row.port);
-    const std::optional<PortUsageScan> scan = ScanPortUsagePatiently(ports, m_state->places);
+    PortUsagePlaces places;
+    places.procDir = m_procDir;
+    const std::optional<PortUsageScan> scan = ScanPortUsagePatiently(ports, places);
     m_lastFindFailed = !scan || !scan->processesListed;
     if (m_lastFindFailed) return holders;
     for (size_t row = 0; row < rows.size(); ++row) {

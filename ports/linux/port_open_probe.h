@@ -2,8 +2,13 @@
 // it, where the usage scan is the default.
 #pragma once
 
+#include <fcntl.h>
+
 #include "ports/model/port_reason.h"
 #include "ports/model/port_status.h"
+
+// Never waits for a carrier, never becomes our controlling terminal.
+constexpr int kProbeOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
 struct OpenProbeResult {
     PortStatus status = PortStatus::Unknown;

@@ -12,7 +12,7 @@
 #include "base/wide_text.h"
 #include "base/win32_handles.h"
 #include "ports/engine/call_pool.h"
-#include "ports/engine/port_holders.h"
+#include "ports/win32/port_holder_finder.h"
 #include "ports/win32/handle_name_query.h"
 #include "ports/win32/wine_port_name.h"
 

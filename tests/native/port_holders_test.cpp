@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
-#include "ports/engine/port_holders.h"
+#include "ports/linux/port_holder_finder.h"
 #include "ports/engine/port_probe.h"
 #include "tests/native/holder_process.h"
 

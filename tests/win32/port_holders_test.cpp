@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/engine/port_holders.h"
+#include "ports/win32/port_holder_finder.h"
 #include "ports/engine/port_probe.h"
 #include "ports/win32/handle_name_query.h"
 #include "tests/win32/port_holder_process.h"

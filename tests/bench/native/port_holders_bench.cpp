@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
-#include "ports/engine/port_holders.h"
+#include "ports/linux/port_holder_finder.h"
 #include "ports/linux/port_usage.h"
 
 namespace {

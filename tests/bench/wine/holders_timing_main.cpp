@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/win32_handles.h"
-#include "ports/engine/port_holders.h"
+#include "ports/win32/port_holder_finder.h"
 #include "tests/bench/wine/bench_stats.h"
 
 namespace {

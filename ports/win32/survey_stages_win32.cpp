@@ -2,8 +2,9 @@
 #include <memory>
 #include <mutex>
 
-#include "ports/engine/port_holders.h"
+#include "ports/win32/port_holder_finder.h"
 #include "ports/engine/survey_engine.h"
+#include "ports/win32/registry_port_source.h"
 
 namespace {
 
@@ -56,4 +57,20 @@ SurveyStages NoOpenSurveyStages() {
         TellFromSnapshot(shared->finder, rows);
     };
     return stages;
+}
+
+SurveyStages SystemSurveyStages(PortProbe probe) {
+    SurveyStages stages;
+    stages.readRows = ReadRowsWithFacts([] {
+        RegistryPortSource source;
+        return ReadPortRows(source);
+    });
+    stages.probe = std::move(probe);
+    stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
+    return stages;
+}
+
+std::optional<PortRows> SurveySystemPorts() {
+    RegistryPortSource source;
+    return SurveyPorts(source, ProbePort);
 }

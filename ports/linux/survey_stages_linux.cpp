@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "ports/engine/survey_engine.h"
+#include "ports/linux/sysfs_port_source.h"
 #include "ports/linux/port_usage.h"
 
 ProbeResult ProbeNodePresence(const char* portName) {
@@ -47,4 +48,20 @@ SurveyStages NoOpenSurveyStages() {
     stages.probeMayHang = false;
     stages.findHolders = UsageStage();
     return stages;
+}
+
+SurveyStages SystemSurveyStages(PortProbe probe) {
+    SurveyStages stages;
+    stages.readRows = ReadRowsWithFacts([] {
+        SysfsPortSource source;
+        return ReadPortRows(source);
+    });
+    stages.probe = std::move(probe);
+    stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
+    return stages;
+}
+
+std::optional<PortRows> SurveySystemPorts() {
+    SysfsPortSource source;
+    return SurveyPorts(source, ProbePort);
 }
