@@ -44,7 +44,7 @@ constexpr unsigned kSeed = 20240607;
 // The engine's patience, shorter than the programs' so that a survey listing the hanging port
 // ends sooner; answers after it still come to the rows.
 constexpr std::chrono::milliseconds kPatience{100};
-constexpr std::chrono::milliseconds kSurveyWait{10000};
+constexpr DWORD kSurveyWait = 10000;
 constexpr DWORD kWindowWait = 20000;
 
 void PumpMessages() {
@@ -375,23 +375,12 @@ TEST_F(SoakTest, TenThousandRefreshesWithChurnKeepObjectsFlatAndRowsTrue) {
     const DWORD start = ::GetTickCount();
     for (int refresh = 0; refresh < kRefreshes; ++refresh) {
         ASSERT_NO_FATAL_FAILURE(Churn());
-        ASSERT_TRUE(engine->Start()) << "refresh " << refresh;
-        ASSERT_TRUE(engine->WaitFinished(kSurveyWait)) << "refresh " << refresh;
         // Answers after the patience come to the rows too; the hanging port's never does.
-        SurveyEngine::News news;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                SurveyEngine::News latest = engine->Take();
-                if (latest.rows) news = latest;
-                return news.rows && news.rowsSurvey == latest.survey &&
-                       std::all_of(news.rows->begin(), news.rows->end(), [&](const PortRow& r) {
-                           return !r.pending || r.port == m_hanging;
-                       });
-            },
-            kSurveyWait.count()))
-            << "refresh " << refresh;
-        for (const PortRow& row : *news.rows) holdersUnknown += row.holdersFailed;
-        view.Show(*news.rows, news.rowsSurvey);
+        const std::optional<FinishedSurvey> news =
+            SurveyToTheEnd(*engine, m_hanging.c_str(), kSurveyWait);
+        ASSERT_TRUE(news) << "refresh " << refresh;
+        for (const PortRow& row : news->rows) holdersUnknown += row.holdersFailed;
+        view.Show(news->rows, news->survey);
         PumpMessages();
 
         const Rows rows = ListRows(list);
