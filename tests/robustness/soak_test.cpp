@@ -38,8 +38,8 @@
 
 namespace {
 
-constexpr int kRefreshes = 200;
-constexpr int kSampleEvery = 20;
+constexpr int kRefreshes = 150;
+constexpr int kSampleEvery = 15;
 constexpr unsigned kSeed = 20240607;
 // The engine's patience, shorter than the programs' so that a survey listing the hanging port
 // ends sooner; answers after it still come to the rows.
