@@ -281,7 +281,10 @@ protected:
             m_names.push_back("\\Device\\ProlificSerial" + std::to_string(10 * i));
         }
     }
-    void TearDown() override { ::SetEvent(m_release->Get()); }
+    void TearDown() override {
+        ::SetEvent(m_release->Get());
+        ReleaseStuckNameQueries();
+    }
 
     // What the test knows of each port, without opening it.
     std::string StatusOf(const std::string& port) const {
@@ -399,7 +402,6 @@ TEST_F(SoakTest, TenThousandRefreshesWithChurnKeepObjectsFlatAndRowsTrue) {
     const DWORD elapsed = ::GetTickCount() - start;
     EXPECT_GE(StuckNameQueries(), 1);
     engine.reset();
-    ReleaseStuckNameQueries();
     std::printf(
         "%d surveys in %lu ms; rows 0..%zu, row count changed %d times, own ports changed "
         "state %d times, busy rows whose holders could not be looked up %d\n",
@@ -460,6 +462,7 @@ TEST_F(SoakTest, WindowInContinuousModeKeepsObjectsFlat) {
 
     const UINT countMessage = ::RegisterWindowMessageA(kCountObjectsMessage);
     long stuck = 0;
+    // Counted between two surveys, once two counts in a row agree (Settled).
     const auto countBetweenSurveys = [&] {
         ObjectCounts inside;
         inside.kernel = -1;
