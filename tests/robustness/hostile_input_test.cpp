@@ -1,6 +1,7 @@
 // SERIALCOMM values of every registry type, with names and data of every length from 0 to 300
-// units, with and without terminators, and a thousand of them: the refresh must not crash and
-// must show the rows the rules give, worked out apart from the product (key_oracle.h).
+// units, with and without terminators, and a thousand of them: a survey of the engine the
+// programs run, and Portlook.exe itself, must not crash and must show the rows the rules give,
+// worked out apart from the product (key_oracle.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/port_list_update.h"
+#include "ports/engine/survey_engine.h"
 #include "res/resource.h"
+#include "ui/port_list_view.h"
 #include "tests/robustness/key_oracle.h"
 #include "tests/win32/host_window.h"
 #include "tests/win32/program_process.h"
@@ -20,6 +22,7 @@
 
 namespace {
 
+constexpr DWORD kSurveyWait = 60000;  // a thousand opens on a busy machine
 constexpr DWORD kTypes[] = {REG_NONE,
                             REG_SZ,
                             REG_EXPAND_SZ,
@@ -215,9 +218,12 @@ protected:
         m_host.List().InsertColumn(1, "Port");
         m_host.List().InsertColumn(2, "Status");
     }
-    // Refreshes and compares with the rules; returns the number of rows.
+    // Surveys, shows the rows through the window's view and compares them with the rules;
+    // returns the number of rows.
     size_t RefreshAndCheck() {
-        UpdatePortList(m_host.List());
+        const std::optional<FinishedSurvey> survey = SurveyToTheEnd(m_engine, nullptr, kSurveyWait);
+        EXPECT_TRUE(survey);
+        if (survey) m_view.Show(survey->rows, survey->survey);
         const Rows expected = ExpectedRows(ReadValues(m_key.Get()), OpenStatus);
         const Rows rows = ListRows(m_host.List());
         EXPECT_EQ(FirstDifference(rows, expected), "");
@@ -228,6 +234,8 @@ protected:
 
     SerialCommKey m_key;
     HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
+    PortListView m_view{m_host.List()};
+    SurveyEngine m_engine{SystemSurveyStages(), [] { return true; }};
     ValueMaker m_maker{20240611};
 };
 
@@ -268,7 +276,7 @@ TEST_F(HostileInputTest, OneListFollowsEveryKeyInTurn) {
 }
 
 // Portlook.exe itself over the thousand values: it starts, fills its list as the rules say,
-// refreshes again on "&Single" and ends on IDCANCEL with exit code 0.
+// refreshes again on "&Single" and in continuous mode, and ends on IDCANCEL with exit code 0.
 TEST(HostileInputProgramTest, ProgramShowsTheRulesRowsSurvivesSingleAndExits) {
     ASSERT_GE(AvailablePorts().size(), 2u) << "run through scripts/wine-run";
     SerialCommKey key;
@@ -289,6 +297,10 @@ TEST(HostileInputProgramTest, ProgramShowsTheRulesRowsSurvivesSingleAndExits) {
     ::SendMessageA(::GetDlgItem(dialog, IDC_SINGLE), BM_CLICK, 0, 0);
     EXPECT_TRUE(program.IsRunning());
     EXPECT_EQ(FirstDifference(list.Rows(3), expected), "") << "after \"&Single\"";
+    ::SendMessageA(::GetDlgItem(dialog, IDC_CONTINUOUSLY), BM_CLICK, 0, 0);
+    ::Sleep(2 * 2000 + 500);  // two of its periods
+    EXPECT_TRUE(program.IsRunning());
+    EXPECT_EQ(FirstDifference(list.Rows(3), expected), "") << "in continuous mode";
 
     ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     DWORD exitCode = 1;

@@ -1,5 +1,7 @@
 #include "tests/robustness/key_oracle.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "base/win32_handles.h"
@@ -90,4 +92,25 @@ std::string FirstDifference(const Rows& actual, const Rows& expected) {
         return std::to_string(actual.size()) + " rows, expected " + std::to_string(expected.size());
     }
     return "";
+}
+
+std::optional<FinishedSurvey> SurveyToTheEnd(SurveyEngine& engine, const char* hanging,
+                                             DWORD wait) {
+    const DWORD start = ::GetTickCount();
+    if (!engine.Start() || !engine.WaitFinished(std::chrono::milliseconds(wait))) {
+        return std::nullopt;
+    }
+    std::optional<FinishedSurvey> finished;
+    for (;;) {
+        SurveyEngine::News news = engine.Take();
+        if (news.rows) finished = FinishedSurvey{std::move(*news.rows), news.rowsSurvey};
+        if (finished && finished->survey == news.survey &&
+            std::all_of(finished->rows.begin(), finished->rows.end(), [&](const PortRow& row) {
+                return !row.pending || (hanging && row.port == hanging);
+            })) {
+            return finished;
+        }
+        if (::GetTickCount() - start > wait) return std::nullopt;
+        ::Sleep(5);
+    }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "colorlist/color_list_ctrl.h"
+#include "ports/engine/survey_engine.h"
 
 struct KeyValue {
     std::string name;
@@ -33,3 +34,12 @@ Rows ListRows(const CColorListCtrl& list);
 
 // The first difference between two row lists, for failure messages; empty when equal.
 std::string FirstDifference(const Rows& actual, const Rows& expected);
+
+// One survey of `engine` once every port but `hanging` (unless null) has answered: answers that
+// come after the survey's patience are waited for too. Nothing when the survey cannot start or its
+// answers do not come within `wait`.
+struct FinishedSurvey {
+    PortRows rows;
+    unsigned survey = 0;  // as SurveyEngine::News counts it
+};
+std::optional<FinishedSurvey> SurveyToTheEnd(SurveyEngine& engine, const char* hanging, DWORD wait);

@@ -2,7 +2,11 @@
 
 #include <cstdio>
 
+#include "base/win32_handles.h"
 #include "tests/robustness/gui_handles.h"
+// After <windows.h>, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
 
 namespace {
 
@@ -73,6 +77,25 @@ int CountIcons() {
     return count;
 }
 
+int CountThreads() {
+    const FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+         more = ::Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    }
+    return count;
+}
+
+long long PrivateKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long long>(counters.PagefileUsage / 1024);
+}
+
 }  // namespace
 
 ObjectCounts CountObjects() {
@@ -83,15 +106,17 @@ ObjectCounts CountObjects() {
     counts.windows = CountOwnWindows();
     counts.menus = CountMenus();
     counts.icons = CountIcons();
+    counts.threads = CountThreads();
+    counts.privateKiB = PrivateKiB();
     return counts;
 }
 
 std::string Describe(const ObjectCounts& counts) {
-    char text[160];
+    char text[200];
     std::snprintf(text, sizeof text,
                   "kernel handles %d, GDI objects %d, USER objects %d (windows %d, menus %d, "
-                  "icons/cursors %d)",
+                  "icons/cursors %d), threads %d, private KiB %lld",
                   counts.kernel, counts.gdi, counts.User(), counts.windows, counts.menus,
-                  counts.icons);
+                  counts.icons, counts.threads, counts.privateKiB);
     return text;
 }

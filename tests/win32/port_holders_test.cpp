@@ -10,11 +10,11 @@
 #include "ports/win32/port_holder_finder.h"
 #include "ports/engine/port_probe.h"
 #include "ports/win32/handle_name_query.h"
+#include "tests/win32/stuck_name_query.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
 
 #include <tlhelp32.h>
-#include <winternl.h>
 
 namespace {
 
@@ -110,33 +110,6 @@ TEST_F(PortHoldersTest, ABusyPortThatNobodyHoldsHasNoHolders) {
     EXPECT_TRUE(Find({Row(denied)})[0].empty());
 }
 
-LONG NTAPI SystemNameQuery(HANDLE handle, ULONG what, void* buffer, ULONG bytes, ULONG* needed) {
-    static const auto query = reinterpret_cast<HandleNameQuery>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-    return query(handle, what, buffer, bytes, needed);
-}
-
-// Whether a name query's answer names a port of this run.
-bool NamesAPort(LONG status, const void* buffer) {
-    const auto* name = static_cast<const UNICODE_STRING*>(buffer);
-    return status >= 0 && name->Buffer &&
-           std::wstring(name->Buffer, name->Length / sizeof(WCHAR)).find(L"\\dev\\pts\\") !=
-               std::wstring::npos;
-}
-
-const KernelHandle& Released() {
-    static const KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    return event;
-}
-
-// Asking a port's handle for its name hangs until released, as it can on Windows behind the
-// holder's blocking read.
-LONG NTAPI HangingOnPorts(HANDLE handle, ULONG what, void* buffer, ULONG bytes, ULONG* needed) {
-    const LONG status = SystemNameQuery(handle, what, buffer, bytes, needed);
-    if (NamesAPort(status, buffer)) ::WaitForSingleObject(Released().Get(), INFINITE);
-    return status;
-}
-
 size_t OwnThreads() {
     const FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry{};
@@ -181,8 +154,7 @@ TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNo
     }
     PortHolderFinder finder;
     const size_t threads = OwnThreads();
-    ::ResetEvent(Released().Get());
-    UseHandleNameQuery(HangingOnPorts);
+    StickNameQueriesOfPorts();
     OwnHandles atMost;
     for (unsigned lookup = 0; lookup < 2 * kMostNameQueriesOut; ++lookup) {
         finder.Find(rows);
@@ -192,8 +164,7 @@ TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNo
     const OwnHandles after = CountOwnHandles();
     EXPECT_EQ(after.all, atMost.all);
     EXPECT_EQ(after.ports, 0u) << "a duplicate kept would keep its port open";
-    ::SetEvent(Released().Get());
-    UseHandleNameQuery(nullptr);
+    ReleaseStuckNameQueries();
     // The same processes and handles that hung answer now.
     std::vector<std::optional<PortHolders>> found;
     ASSERT_TRUE(WaitUntil(
