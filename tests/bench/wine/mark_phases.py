@@ -19,11 +19,11 @@ INCLUDE = '#include "tests/bench/wine/phase_marks.h"\n'
 # (file, text after which or which is replaced, replacement); every text must occur once.
 EDITS = [
     ("ports/engine/survey_engine.cpp",
-     '#include "ports/engine/system_port_source.h"\n',
-     '#include "ports/engine/system_port_source.h"\n' + INCLUDE),
+     '#include "ports/engine/port_facts_cache.h"\n',
+     '#include "ports/engine/port_facts_cache.h"\n' + INCLUDE),
     ("ports/engine/survey_engine.cpp",
-     "        std::optional<PortRows> rows = ReadPortRows(source);\n",
-     '        std::optional<PortRows> rows = ReadPortRows(source);\n        PhaseMark("listed");\n'),
+     "        std::optional<PortRows> rows = readList();\n",
+     '        std::optional<PortRows> rows = readList();\n        PhaseMark("listed");\n'),
     ("ports/engine/survey_engine.cpp",
      "            lock.unlock();\n            std::optional<PortRows> rows;\n",
      '            lock.unlock();\n            PhaseMark("awake");\n            std::optional<PortRows> rows;\n'),
@@ -31,9 +31,9 @@ EDITS = [
      "                rows = shared->stages.readRows(forget);\n",
      '                rows = shared->stages.readRows(forget);\n                PhaseMark("read");\n'),
     ("ports/engine/survey_engine.cpp",
-     "            result = stages.probe(job.port.c_str());\n",
-     '            PhaseMark("probe");\n            result = stages.probe(job.port.c_str());\n'
-     '            PhaseMark("answer");\n'),
+     "        const ProbeResult result = ProbeHere(job.port);\n",
+     '        PhaseMark("probe");\n        const ProbeResult result = ProbeHere(job.port);\n'
+     '        PhaseMark("answer");\n'),
     ("ports/engine/survey_engine.cpp",
      "        if (closing || !inFlight) return;\n",
      '        PhaseMark("close");\n        if (closing || !inFlight) return;\n'),
