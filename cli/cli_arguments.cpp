@@ -50,6 +50,10 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             (argument == "--json" ? arguments.json : argument == "--watch" ? watch : wait) = true;
             continue;
         }
+        if (argument == "--all") {
+            arguments.all = true;
+            continue;
+        }
         if (argument == "--open" || argument == "--no-open") {
             arguments.open = argument == "--open";
             continue;
@@ -87,6 +91,9 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
         }
     }
     if (watch && wait) return Problem("--watch and --wait do not go together");
+    if (arguments.all && (watch || wait)) {
+        return Problem("--all goes with the list, not with --watch or --wait");
+    }
     if (interval && !watch && !wait) return Problem("--interval goes with --watch or --wait");
     if (arguments.timeout && !wait) return Problem("--timeout goes with --wait");
     if (watch) arguments.action = CliArguments::Action::Watch;
@@ -99,29 +106,39 @@ std::string UsageText() {
     const char* example = "COM5";
     const char* defaultOpen = " (the default)";
     const char* defaultNoOpen = "";
+    const char* all =
+        "also the ports Windows remembers: absent adapters' ports and\n"
+        "                  COM numbers reserved for no known device (not found)\n";
+    const char* lasting = "";
 #else
     const char* example = "/dev/ttyUSB0";
     const char* defaultOpen = "";
     const char* defaultNoOpen = " (the default)";
+    const char* all = "the same list: Linux remembers no absent adapters\n";
+    const char* lasting =
+        "                  with byId and byPath, the /dev/serial links that last\n";
 #endif
     const std::string program = kCliProgramName;
     return "Usage: " + program +
-           " [--json] [--port NAME] [--match FIELD=VALUE]... [--open | --no-open]\n" + "       " +
-           program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" + "       " +
-           program + " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
+           " [--json] [--all] [--port NAME] [--match FIELD=VALUE]... [--open | --no-open]\n" +
+           "       " + program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" +
+           "       " + program +
+           " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
            "       " + program +
            " --help | --version\n"
            "\n"
            "Lists the serial ports and whether each can be opened right now, and why not.\n"
            "\n"
            "  --json          a JSON array, one object per port (with --watch and --wait,\n"
-           "                  one object per line)\n"
-           "  --port NAME     only that port (" +
-           example +
+           "                  one object per line)\n" +
+           lasting + "  --port NAME     only that port (" + example +
            "); the exit status tells its state\n"
-           "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus\n"
-           "                  (whole), description, manufacturer (a part); any case; may\n"
-           "                  be repeated, and every one must hold\n"
+           "  --all           " +
+           all +
+           "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus,\n"
+           "                  byid, bypath (whole; a link also by its name), description,\n"
+           "                  manufacturer (a part); any case; may be repeated, and every\n"
+           "                  one must hold\n"
            "  --open          test each port by opening it" +
            defaultOpen +
            "\n"

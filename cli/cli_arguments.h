@@ -11,6 +11,7 @@ struct CliArguments {
     enum class Action { Report, Watch, Wait, Help, Version, Usage };
     Action action = Action::Report;
     bool json = false;
+    bool all = false;  // also the ports the system remembers but does not list (Windows)
     std::optional<std::string> port;  // report only this port
     PortMatches matches;              // and only ports that pass these
     // Watch and Wait: how often to look again when no device notification comes, and how

@@ -1,9 +1,11 @@
 // portlook (Linux) and portlook-cli.exe (Windows): the port survey for scripts and terminals.
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/cli_arguments.h"
 #include "cli/console_output.h"
+#include "cli/port_names.h"
 #include "cli/port_report.h"
 #include "cli/port_watch.h"
 #include "cli/program_version.h"
@@ -21,6 +23,7 @@ SurveyStages StagesFor(const CliArguments& arguments) {
 std::optional<PortRows> SurveyWithFacts(const CliArguments& arguments) {
     std::optional<PortRows> rows = SurveyForReport(StagesFor(arguments), arguments.port);
     if (!rows) return rows;
+    if (arguments.all) AddRememberedPorts(*rows, arguments.port);
     // The lookups match the system's own names, so they come before the conversion.
     ConvertRowsToUtf8(*rows);
     return rows;
@@ -48,9 +51,15 @@ Report ReportFor(const CliArguments& arguments) {
                 program + ": " + SystemTextToUtf8(arguments.problem) + '\n' + UsageText();
             report.exitStatus = kExitUsage;
             break;
-        case CliArguments::Action::Report:
-            report = MakeReport(SurveyWithFacts(arguments), arguments);
+        case CliArguments::Action::Report: {
+            std::optional<PortRows> rows = SurveyWithFacts(arguments);
+            // A port not listed may still hold its number: say whose it is.
+            const std::string note =
+                rows && arguments.port ? RememberedPortNote(*arguments.port, *rows) : "";
+            report = MakeReport(std::move(rows), arguments);
+            if (report.exitStatus == kExitNotFound) report.error += note;
             break;
+        }
         case CliArguments::Action::Watch:
         case CliArguments::Action::Wait:
             break;  // they write as they go

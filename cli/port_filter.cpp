@@ -43,6 +43,10 @@ const std::string& FieldText(const PortRow& row, PortMatch::Field field) {
             return row.facts.bus;
         case PortMatch::Field::Description:
             return row.facts.description;
+        case PortMatch::Field::ById:
+            return row.facts.byId;
+        case PortMatch::Field::ByPath:
+            return row.facts.byPath;
         case PortMatch::Field::Manufacturer:
             break;
     }
@@ -54,6 +58,10 @@ bool Holds(const PortRow& row, const PortMatch& match) {
     if (match.field == PortMatch::Field::Description ||
         match.field == PortMatch::Field::Manufacturer) {
         return text.find(match.value) != std::string::npos;
+    }
+    if ((match.field == PortMatch::Field::ById || match.field == PortMatch::Field::ByPath) &&
+        !text.empty() && text.substr(text.rfind('/') + 1) == match.value) {
+        return true;
     }
     return text == match.value;
 }
@@ -69,7 +77,9 @@ std::optional<PortMatch> ParsePortMatch(const std::string& text, std::string* pr
         {"serial", PortMatch::Field::Serial},
         {"bus", PortMatch::Field::Bus},
         {"description", PortMatch::Field::Description},
-        {"manufacturer", PortMatch::Field::Manufacturer}};
+        {"manufacturer", PortMatch::Field::Manufacturer},
+        {"byid", PortMatch::Field::ById},
+        {"bypath", PortMatch::Field::ByPath}};
     const size_t equals = text.find('=');
     const std::string name = Lower(text.substr(0, equals));
     const auto known = std::find_if(std::begin(kFields), std::end(kFields),
@@ -77,7 +87,7 @@ std::optional<PortMatch> ParsePortMatch(const std::string& text, std::string* pr
     if (equals == std::string::npos || known == std::end(kFields)) {
         *problem =
             "--match needs FIELD=VALUE, FIELD one of port, device, vid, pid, serial, bus, "
-            "description, manufacturer (got '" +
+            "description, manufacturer, byid, bypath (got '" +
             text + "')";
         return std::nullopt;
     }

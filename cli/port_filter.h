@@ -9,7 +9,18 @@
 #include "ports/engine/port_survey.h"
 
 struct PortMatch {
-    enum class Field { Port, Device, Vid, Pid, Serial, Bus, Description, Manufacturer };
+    enum class Field {
+        Port,
+        Device,
+        Vid,
+        Pid,
+        Serial,
+        Bus,
+        Description,
+        Manufacturer,
+        ById,  // the link, whole or by its name
+        ByPath
+    };
     Field field = Field::Port;
     std::string value;  // UTF-8; for vid and pid four lower-case hex digits
     std::string given;  // as written, "serial=A1B2", for messages

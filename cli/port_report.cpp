@@ -4,10 +4,12 @@
 #include <array>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/port_json.h"
+#include "cli/port_names.h"
 #include "cli/system_text.h"
 #include "ports/model/port_columns.h"
 #include "ports/model/port_holders_text.h"
@@ -167,6 +169,8 @@ nlohmann::ordered_json PortObject(const PortRow& row) {
     nlohmann::ordered_json port = nlohmann::ordered_json::object();
     for (size_t column = 0; column < kPortColumns.size(); ++column) {
         port[kPortColumns[column].key] = kPortColumns[column].text(row);
+        // A port the system only remembers has no device to name.
+        if (column == kDeviceColumn && !row.inPortList) port["device"] = nullptr;
         if (column != kStatusColumn) continue;
         const char* reason = ReasonKey(row.reason);
         port["reason"] = reason ? nlohmann::ordered_json(reason) : nlohmann::ordered_json();
@@ -187,6 +191,11 @@ nlohmann::ordered_json PortObject(const PortRow& row) {
     port["interface"] = row.facts.usbInterface.empty() || *end != '\0'
                             ? nlohmann::ordered_json()
                             : nlohmann::ordered_json(number);
+    for (const auto& link :
+         {std::make_pair("byId", &row.facts.byId), std::make_pair("byPath", &row.facts.byPath)}) {
+        port[link.first] =
+            link.second->empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(*link.second);
+    }
     nlohmann::ordered_json holders = nlohmann::ordered_json::array();
     for (const PortHolder& holder : row.holders) {
         holders.push_back(
@@ -219,7 +228,9 @@ Report MakeReport(std::optional<PortRows> rows, const CliArguments& arguments) {
         report.exitStatus = kExitNoPortList;
         return report;
     }
-    report.out = arguments.json ? JsonText(*rows) : TableText(*rows, !arguments.port);
+    report.out = arguments.json   ? JsonText(*rows)
+                 : arguments.port ? TableText(*rows, false)
+                                  : TableText(*rows, true) + LastingNameTip(*rows);
     if (arguments.port) {
         if (rows->empty()) {
             report.error =

@@ -25,7 +25,8 @@ void ConvertRowsToUtf8(PortRows& rows) {
         for (std::string* text :
              {&row.device, &row.port, &row.facts.description, &row.facts.manufacturer,
               &row.facts.hardwareId, &row.facts.vid, &row.facts.pid, &row.facts.serial,
-              &row.facts.bus, &row.facts.location, &row.facts.driver, &row.facts.usbInterface}) {
+              &row.facts.bus, &row.facts.location, &row.facts.driver, &row.facts.usbInterface,
+              &row.facts.byId, &row.facts.byPath}) {
             *text = SystemTextToUtf8(*text);
         }
         for (PortHolder& holder : row.holders) holder.name = SystemTextToUtf8(holder.name);

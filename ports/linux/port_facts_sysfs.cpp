@@ -2,6 +2,8 @@
 // keep their descriptor strings on the USB device above the tty.
 #include <algorithm>
 #include <cctype>
+#include <utility>
+#include <vector>
 
 #include "ports/engine/port_facts_reader.h"
 #include "ports/linux/sysfs_files.h"
@@ -79,6 +81,27 @@ PortFacts DeviceFacts(const std::string& ttyDevice) {
     return facts;
 }
 
+// udev's links in one directory, in order of name, each with the node it leads to.
+using NodeLinks = std::vector<std::pair<std::string, std::string>>;
+
+NodeLinks ReadNodeLinks(const std::string& dir) {
+    std::vector<std::string> names = ListDirectory(dir, nullptr);
+    std::sort(names.begin(), names.end());
+    NodeLinks links;
+    for (const std::string& name : names) {
+        std::string node = RealPath(dir + "/" + name);
+        if (!node.empty()) links.emplace_back(dir + "/" + name, std::move(node));
+    }
+    return links;
+}
+
+// The first link that leads to the node; empty for none.
+std::string FirstLinkTo(const NodeLinks& links, const std::string& node) {
+    const auto found = std::find_if(links.begin(), links.end(),
+                                    [&node](const auto& link) { return link.second == node; });
+    return node.empty() || found == links.end() ? std::string() : found->first;
+}
+
 }  // namespace
 
 std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,
@@ -86,12 +109,18 @@ std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,
     bool opened = false;
     const std::vector<std::string> ttys = ListDirectory(ttyClassDir, &opened);
     if (!opened) return std::nullopt;
+    const NodeLinks byId = ReadNodeLinks(devDir + "/serial/by-id");
+    const NodeLinks byPath = ReadNodeLinks(devDir + "/serial/by-path");
     PortFactsByPort facts;
     for (const std::string& tty : ttys) {
         const std::string ttyDir = ttyClassDir + "/" + tty;
         const std::string device = RealPath(ttyDir + "/device");
         if (device.empty() || IsPlaceholderTty(ttyDir)) continue;
-        facts.emplace(devDir + "/" + tty, DeviceFacts(device));
+        PortFacts& port = facts.emplace(devDir + "/" + tty, DeviceFacts(device)).first->second;
+        // A link names the node, not the device: compare where both lead.
+        const std::string node = RealPath(devDir + "/" + tty);
+        port.byId = FirstLinkTo(byId, node);
+        port.byPath = FirstLinkTo(byPath, node);
     }
     return facts;
 }

@@ -16,4 +16,8 @@ struct PortFacts {
     std::string location;      // where it is attached, as the system describes it ("1-1.2:1.0")
     std::string driver;        // the driver serving it
     std::string usbInterface;  // a USB function's interface number, two lower-case hex digits
+    // Names that last (Linux): the udev link under /dev/serial/by-id (by serial number) and
+    // under /dev/serial/by-path (by socket) that leads to the port's node.
+    std::string byId{};
+    std::string byPath{};
 };

@@ -18,6 +18,8 @@ const char* ReasonKey(PortReason reason) {
             return "no answer";
         case PortReason::NotPresent:
             return "not present";
+        case PortReason::Reserved:
+            return "reserved";
         case PortReason::None:
             break;
     }

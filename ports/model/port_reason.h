@@ -11,9 +11,10 @@ enum class PortReason : int {
     NoPermission,  // this user may not open it
     OpenFailed,    // the open failed for another reason
     NoAnswer,      // no answer came in time
-    NotPresent     // its device is gone
+    NotPresent,    // its device is gone
+    Reserved       // a number the system keeps for a device it no longer knows
 };
 
 // "held", "locked", "lock file", "exclusive", "no permission", "open failed", "no answer",
-// "not present"; null for None.
+// "not present", "reserved"; null for None.
 const char* ReasonKey(PortReason reason);

@@ -22,5 +22,8 @@ struct PortRow {
     PortHolders holders{};       // of a busy port, filled in by whoever looks them up
     bool pending = false;        // its probe has not answered yet: the status says nothing
     bool holdersFailed = false;  // its holders could not be looked up: `holders` says nothing
+    // False for a port the system remembers but does not list: an absent adapter's, or a
+    // reserved number's. It has no device name.
+    bool inPortList = true;
 };
 using PortRows = std::vector<PortRow>;

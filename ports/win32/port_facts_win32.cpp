@@ -9,6 +9,7 @@
 #include "base/win32_handles.h"
 #include "ports/win32/device_info_set.h"
 #include "ports/win32/port_device_classes.h"
+#include "ports/win32/remembered_ports.h"
 #include "ports/engine/port_facts_reader.h"
 #include "ports/engine/port_survey.h"
 
@@ -167,6 +168,15 @@ std::optional<PortFactsByPort> ReadPortFacts() {
     PortFactsByPort facts;
     if (!AddPorts(kPortsSetupClass, DIGCF_PRESENT, facts) ||
         !AddPorts(kComPortInterface, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, facts)) {
+        return std::nullopt;
+    }
+    return facts;
+}
+
+std::optional<PortFactsByPort> ReadKnownPortFacts() {
+    PortFactsByPort facts;
+    if (!AddPorts(kPortsSetupClass, 0, facts) ||
+        !AddPorts(kComPortInterface, DIGCF_DEVICEINTERFACE, facts)) {
         return std::nullopt;
     }
     return facts;

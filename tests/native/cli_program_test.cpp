@@ -318,6 +318,53 @@ TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
     EXPECT_EQ(wait.ExitStatus(0), 0);
 }
 
+// udev's names that last: of the links that resolve to a port's node, the first by name; a
+// link to another node names nothing here. --port and --match take them.
+TEST(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
+    FakeSysfsTree tree;
+    Pty pty;
+    Pty other;
+    tree.AddTty("ttyS3", "serial8250", other.Path());
+    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    const std::string id = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
+    const std::string path = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    for (const std::string& link : {id, path, std::string("/dev/serial/by-id/usb-FTDI_zz")}) {
+        tree.AddDevLink(link.substr(5), "../../ttyUSB7");
+    }
+    tree.AddDevLink("serial/by-id/aaa-elsewhere", "../../ttyACM0");
+    const auto run = [&tree](std::vector<std::string> arguments, int* status) {
+        PortlookOnTree program(tree, std::move(arguments));
+        *status = program.ExitStatus(0);
+        std::string out;
+        for (std::string line; !(line = program.ReadLine(kWithin)).empty();) out += line + '\n';
+        return out;
+    };
+    int status = 0;
+    nlohmann::json list = nlohmann::json::parse(run({"--json"}, &status), nullptr, false);
+    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+    ASSERT_TRUE(list.is_array() && list.size() == 2) << list;
+    EXPECT_TRUE(list[0]["byId"].is_null() && list[0]["byPath"].is_null()) << list[0];
+    EXPECT_EQ(list[1]["byId"], id);
+    EXPECT_EQ(list[1]["byPath"], path);
+    EXPECT_NE(run({}, &status).find("\nTip: " + id), std::string::npos);
+
+    EXPECT_NE(run({"--open", "--port", id}, &status).find(" /dev/ttyUSB7 "), std::string::npos);
+    EXPECT_EQ(status, 0);
+    // A selection that selects nothing may have an exit status of its own: only the ports count.
+    const std::pair<std::string, std::vector<std::string>> matches[] = {
+        {"bypath=" + path, {"/dev/ttyUSB7"}},
+        {"byId=usb-ftdi_ft232r_a1b2c3-if00-port0", {"/dev/ttyUSB7"}},
+        {"byid=aaa-elsewhere", {}}};
+    for (const auto& [match, expected] : matches) {
+        const nlohmann::json ports =
+            nlohmann::json::parse(run({"--json", "--match", match}, &status), nullptr, false);
+        ASSERT_TRUE(ports.is_array()) << match;
+        nlohmann::json selected = nlohmann::json::array();
+        for (const nlohmann::json& port : ports) selected.push_back(port["port"]);
+        EXPECT_EQ(selected, nlohmann::json(expected)) << match;
+    }
+}
+
 // A plain open is no exclusive one on Linux: the open succeeds, and only the usage scan, which
 // opens nothing, sees the holder.
 TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {

@@ -55,6 +55,13 @@ public:
         ASSERT_EQ(::symlink(Node(tty).c_str(), ById(id).c_str()), 0);
     }
 
+    // A link below the tree's /dev ("serial/by-id/usb-..."), as udev makes them.
+    void AddDevLink(const std::string& path, const std::string& target) {
+        std::system(
+            ("mkdir -p '" + m_root + "/dev/" + path.substr(0, path.rfind('/')) + "'").c_str());
+        ASSERT_EQ(::symlink(target.c_str(), (m_root + "/dev/" + path).c_str()), 0);
+    }
+
 private:
     std::string m_root;
 };

@@ -198,6 +198,7 @@ TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
     rows[0].facts = FtdiAdapterFacts();
     rows[0].facts.location = "1-1.2:1.1";
     rows[0].facts.usbInterface = "01";
+    rows[0].facts.byId = "/dev/serial/by-id/usb-FTDI";
     rows[0].reason = PortReason::NoPermission;
     rows[0].reasonText = "no permission: join group dialout";
     rows[1].facts.serial = "0042";
@@ -206,10 +207,11 @@ TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
         {"device": "adapter", "port": "/dev/ttyUSB0", "status": "busy", "reason": "no permission",
          "description": "USB Serial Port", "manufacturer": "FTDI", "vid": "0403", "pid": "6001",
          "serial": "A1B2C3", "bus": "usb", "location": "1-1.2:1.1", "interface": 1,
-         "holders": []},
+         "byId": "/dev/serial/by-id/usb-FTDI", "byPath": null, "holders": []},
         {"device": "serial8250", "port": "/dev/ttyS0", "status": "available", "reason": null,
          "description": "", "manufacturer": null, "vid": null, "pid": null, "serial": "0042",
-         "bus": null, "location": null, "interface": null, "holders": []}])"));
+         "bus": null, "location": null, "interface": null, "byId": null, "byPath": null,
+         "holders": []}])"));
     EXPECT_EQ(
         TableText(rows, true),
         "Device      Port          Status                                    Description\n"

@@ -64,11 +64,11 @@ TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
     // No device stands behind these ports: every fact is null.
     const auto port = [](const char* device, const char* name, const char* status,
                          const Json& reason) {
-        return Json{{"device", device},        {"port", name},        {"status", status},
-                    {"reason", reason},        {"description", ""},   {"manufacturer", nullptr},
-                    {"vid", nullptr},          {"pid", nullptr},      {"serial", nullptr},
-                    {"bus", nullptr},          {"location", nullptr}, {"interface", nullptr},
-                    {"holders", Json::array()}};
+        return Json{{"device", device}, {"port", name},        {"status", status},
+                    {"reason", reason}, {"description", ""},   {"manufacturer", nullptr},
+                    {"vid", nullptr},   {"pid", nullptr},      {"serial", nullptr},
+                    {"bus", nullptr},   {"location", nullptr}, {"interface", nullptr},
+                    {"byId", nullptr},  {"byPath", nullptr},   {"holders", Json::array()}};
     };
     EXPECT_EQ(Json::parse(json.out, nullptr, false),
               Json::array({port("\\Device\\Serial0", "COM60", "not found", "not present"),
