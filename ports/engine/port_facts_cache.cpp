@@ -3,35 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-bool PortNameLess::operator()(const std::string& a, const std::string& b) const {
-#ifdef _WIN32
-    // Port names are ASCII; the runtime's toupper is a call per character, and every
-    // survey looks every port up.
-    const auto upper = [](char c) {
-        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    };
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [&upper](char left, char right) { return upper(left) < upper(right); });
-#else
-    return a < b;
-#endif
-}
-
-#ifdef _WIN32
-PortFactsCache::PortFactsCache() = default;
-
-std::optional<PortFactsByPort> PortFactsCache::Walk() const { return ReadPortFacts(); }
-#else
-PortFactsCache::PortFactsCache() : PortFactsCache("/sys/class/tty", "/dev") {}
-
-PortFactsCache::PortFactsCache(std::string ttyClassDir, std::string devDir)
-    : m_ttyClassDir(std::move(ttyClassDir)), m_devDir(std::move(devDir)) {}
-
-std::optional<PortFactsByPort> PortFactsCache::Walk() const {
-    return ReadPortFacts(m_ttyClassDir, m_devDir);
-}
-#endif
+PortFactsCache::PortFactsCache(PortFactsWalk walk) : m_walk(std::move(walk)) {}
 
 void PortFactsCache::Fill(PortRows& rows) {
     const bool unseen = std::any_of(rows.begin(), rows.end(), [this](const PortRow& row) {
@@ -39,7 +11,7 @@ void PortFactsCache::Fill(PortRows& rows) {
     });
     if (unseen) {
         ++m_walks;
-        std::optional<PortFactsByPort> walked = Walk();
+        std::optional<PortFactsByPort> walked = m_walk();
         m_lastWalkFailed = !walked;
         m_known = walked ? std::move(*walked) : PortFactsByPort{};
         // Ports without a device are remembered too, so that they cost no walk next time.

@@ -3,18 +3,13 @@
 // never to a row. One owner at a time; it does no locking.
 #pragma once
 
-#include <string>
-
 #include "ports/engine/port_facts_reader.h"
 #include "ports/engine/port_survey.h"
 
 class PortFactsCache {
 public:
-    // The system's own devices.
-    PortFactsCache();
-#ifndef _WIN32
-    PortFactsCache(std::string ttyClassDir, std::string devDir);
-#endif
+    // Walks with `walk`, the system's own or a test's.
+    explicit PortFactsCache(PortFactsWalk walk);
 
     // Fills every row's facts; a port with no known device gets empty ones. Walks the
     // system's devices only when a row's port was not seen at the last walk, or after Forget.
@@ -29,12 +24,7 @@ public:
     bool LastWalkFailed() const { return m_lastWalkFailed; }
 
 private:
-    std::optional<PortFactsByPort> Walk() const;
-
-#ifndef _WIN32
-    std::string m_ttyClassDir;
-    std::string m_devDir;
-#endif
+    PortFactsWalk m_walk;
     // Every port seen at the last walk, those without a device with empty facts.
     PortFactsByPort m_known;
     int m_walks = 0;

@@ -84,9 +84,9 @@ std::function<void(PortRows& rows)> LookUpBusyHolders(PortHolderLookup lookup) {
 }
 
 std::function<std::optional<PortRows>(bool forget)> ReadRowsWithFacts(
-    std::function<std::optional<PortRows>()> readList) {
+    std::function<std::optional<PortRows>()> readList, PortFactsWalk walkFacts) {
     // Only the primary reads, so the cache has one user at a time.
-    const auto cache = std::make_shared<PortFactsCache>();
+    const auto cache = std::make_shared<PortFactsCache>(std::move(walkFacts));
     return [readList = std::move(readList), cache](bool forget) {
         std::optional<PortRows> rows = readList();
         if (!rows) return rows;

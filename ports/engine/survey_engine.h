@@ -32,6 +32,7 @@
 #include <optional>
 
 #include "ports/engine/call_pool.h"
+#include "ports/engine/port_facts_reader.h"
 #include "ports/engine/port_holders.h"
 #include "ports/engine/port_probe.h"
 #include "ports/engine/port_survey.h"
@@ -53,10 +54,10 @@ struct SurveyStages {
 // The stage that asks `lookup` once about the busy rows, and not at all when none is busy.
 std::function<void(PortRows& rows)> LookUpBusyHolders(PortHolderLookup lookup);
 
-// The stage that reads the list with `readList` and fills in each port's facts, kept from read
-// to read while devices stay.
+// The stage that reads the list with `readList` and fills in each port's facts from
+// `walkFacts`, kept from read to read while devices stay.
 std::function<std::optional<PortRows>(bool forget)> ReadRowsWithFacts(
-    std::function<std::optional<PortRows>()> readList);
+    std::function<std::optional<PortRows>()> readList, PortFactsWalk walkFacts);
 
 // The system's own list, facts, exclusive open and holder lookup.
 SurveyStages SystemSurveyStages(PortProbe probe = ProbePortWithReason);

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "ports/engine/port_facts_reader.h"
+#include "ports/linux/port_facts_sysfs.h"
 #include "ports/linux/sysfs_files.h"
 
 namespace {
@@ -103,6 +103,8 @@ std::string FirstLinkTo(const NodeLinks& links, const std::string& node) {
 }
 
 }  // namespace
+
+bool PortNameLess::operator()(const std::string& a, const std::string& b) const { return a < b; }
 
 std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,
                                              const std::string& devDir) {

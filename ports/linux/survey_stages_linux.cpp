@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "ports/engine/survey_engine.h"
+#include "ports/linux/port_facts_sysfs.h"
 #include "ports/linux/sysfs_port_source.h"
 #include "ports/linux/port_usage.h"
 
@@ -52,10 +53,12 @@ SurveyStages NoOpenSurveyStages() {
 
 SurveyStages SystemSurveyStages(PortProbe probe) {
     SurveyStages stages;
-    stages.readRows = ReadRowsWithFacts([] {
-        SysfsPortSource source;
-        return ReadPortRows(source);
-    });
+    stages.readRows = ReadRowsWithFacts(
+        [] {
+            SysfsPortSource source;
+            return ReadPortRows(source);
+        },
+        [] { return ReadPortFacts(); });
     stages.probe = std::move(probe);
     stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
     return stages;

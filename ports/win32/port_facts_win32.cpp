@@ -10,7 +10,7 @@
 #include "ports/win32/device_info_set.h"
 #include "ports/win32/port_device_classes.h"
 #include "ports/win32/remembered_ports.h"
-#include "ports/engine/port_facts_reader.h"
+#include "ports/win32/port_facts_win32.h"
 #include "ports/engine/port_survey.h"
 
 namespace {
@@ -163,6 +163,17 @@ bool AddPorts(const GUID& guid, DWORD flags, PortFactsByPort& facts) {
 }
 
 }  // namespace
+
+bool PortNameLess::operator()(const std::string& a, const std::string& b) const {
+    // Port names are ASCII; the runtime's toupper is a call per character, and every survey
+    // looks every port up.
+    const auto upper = [](char c) {
+        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    };
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [&upper](char left, char right) { return upper(left) < upper(right); });
+}
 
 std::optional<PortFactsByPort> ReadPortFacts() {
     PortFactsByPort facts;

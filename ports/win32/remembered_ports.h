@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "ports/engine/port_facts_reader.h"
+#include "ports/win32/port_facts_win32.h"
 #include "ports/model/port_row.h"
 
 // Rows for the ports `listed` lacks, not in the port list, with status "not found": first each

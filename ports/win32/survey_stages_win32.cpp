@@ -4,6 +4,7 @@
 
 #include "ports/win32/port_holder_finder.h"
 #include "ports/engine/survey_engine.h"
+#include "ports/win32/port_facts_win32.h"
 #include "ports/win32/registry_port_source.h"
 
 namespace {
@@ -61,10 +62,12 @@ SurveyStages NoOpenSurveyStages() {
 
 SurveyStages SystemSurveyStages(PortProbe probe) {
     SurveyStages stages;
-    stages.readRows = ReadRowsWithFacts([] {
-        RegistryPortSource source;
-        return ReadPortRows(source);
-    });
+    stages.readRows = ReadRowsWithFacts(
+        [] {
+            RegistryPortSource source;
+            return ReadPortRows(source);
+        },
+        ReadPortFacts);
     stages.probe = std::move(probe);
     stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
     return stages;

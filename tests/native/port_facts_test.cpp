@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ports/engine/port_facts_cache.h"
+#include "ports/linux/port_facts_sysfs.h"
 #include "ports/model/port_facts_text.h"
 #include "ports/linux/sysfs_port_source.h"
 #include "tests/common/port_facts_fields.h"
@@ -73,7 +74,9 @@ protected:
     }
     std::string Node(const std::string& tty) const { return m_root + "/dev/" + tty; }
     PortFactsCache Cache(const std::string& ttyClassDir = "/class/tty") const {
-        return PortFactsCache(m_root + ttyClassDir, m_root + "/dev");
+        const std::string root = m_root;
+        return PortFactsCache(
+            [root, ttyClassDir] { return ReadPortFacts(root + ttyClassDir, root + "/dev"); });
     }
     // The rows the Linux port list gives for this tree: ttyS0, ttyUSB0.
     PortRows SurveyedRows() const {

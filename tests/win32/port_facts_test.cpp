@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ports/engine/port_facts_cache.h"
+#include "ports/win32/port_facts_win32.h"
 #include "tests/common/port_facts_fields.h"
 #include "tests/win32/port_device_node.h"
 
@@ -56,7 +57,7 @@ TEST(PortFacts, NodesOfThePortsClassAndOfTheComPortInterfaceAreDescribed) {
         ASSERT_EQ(node->Error(), 0u);
     }
 
-    PortFactsCache cache;
+    PortFactsCache cache(ReadPortFacts);
     const PortRows rows = Filled(cache, {"COM7", "com8", "COM9", "COM10", "COM11", "COM13"});
     EXPECT_FALSE(cache.LastWalkFailed());
     EXPECT_EQ(FieldsOf(rows[0].facts),
@@ -73,7 +74,7 @@ TEST(PortFacts, NodesOfThePortsClassAndOfTheComPortInterfaceAreDescribed) {
 }
 
 TEST(PortFacts, CacheKeepsWhatItReadUntilToldDevicesChanged) {
-    PortFactsCache cache;
+    PortFactsCache cache(ReadPortFacts);
     {
         const PortDeviceNode first(FtdiAdapter("COM12"));
         ASSERT_EQ(first.Error(), 0u);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "ports/engine/port_facts_cache.h"
+#include "ports/linux/port_facts_sysfs.h"
 #include "ports/linux/sysfs_port_source.h"
 
 namespace {
@@ -17,7 +18,7 @@ PortRows SystemRows() {
 
 void BM_PortFactsWalk(benchmark::State& state) {
     PortRows rows = SystemRows();
-    PortFactsCache cache;
+    PortFactsCache cache([] { return ReadPortFacts(); });
     for (auto _ : state) {
         cache.Forget();
         cache.Fill(rows);
@@ -29,7 +30,7 @@ void BM_PortFactsWalk(benchmark::State& state) {
 
 void BM_PortFactsKept(benchmark::State& state) {
     PortRows rows = SystemRows();
-    PortFactsCache cache;
+    PortFactsCache cache([] { return ReadPortFacts(); });
     cache.Fill(rows);
     for (auto _ : state) {
         cache.Fill(rows);

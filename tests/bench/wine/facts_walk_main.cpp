@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ports/engine/port_facts_cache.h"
+#include "ports/win32/port_facts_win32.h"
 #include "tests/bench/wine/bench_stats.h"
 #include "tests/win32/port_device_node.h"
 
@@ -42,7 +43,7 @@ int main() {
         rows.push_back(PortRow{"\\Device\\Serial" + std::to_string(i), port});
     }
 
-    PortFactsCache cache;
+    PortFactsCache cache(ReadPortFacts);
     std::vector<double> walks;
     std::vector<double> kept;
     for (int sample = 0; sample < kSamples; ++sample) {
