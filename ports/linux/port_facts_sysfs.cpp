@@ -104,6 +104,16 @@ std::string FirstLinkTo(const NodeLinks& links, const std::string& node) {
 
 }  // namespace
 
+void FillLastingNames(PortRows& rows, const std::string& devDir) {
+    const NodeLinks byId = ReadNodeLinks(devDir + "/serial/by-id");
+    const NodeLinks byPath = ReadNodeLinks(devDir + "/serial/by-path");
+    for (PortRow& row : rows) {
+        const std::string node = RealPath(row.port);
+        row.facts.byId = FirstLinkTo(byId, node);
+        row.facts.byPath = FirstLinkTo(byPath, node);
+    }
+}
+
 bool PortNameLess::operator()(const std::string& a, const std::string& b) const { return a < b; }
 
 std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,

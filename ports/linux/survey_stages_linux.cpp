@@ -53,12 +53,17 @@ SurveyStages NoOpenSurveyStages() {
 
 SurveyStages SystemSurveyStages(PortProbe probe) {
     SurveyStages stages;
-    stages.readRows = ReadRowsWithFacts(
+    const auto readRows = ReadRowsWithFacts(
         [] {
             SysfsPortSource source;
             return ReadPortRows(source);
         },
         [] { return ReadPortFacts(); });
+    stages.readRows = [readRows](bool forget) {
+        std::optional<PortRows> rows = readRows(forget);
+        if (rows) FillLastingNames(*rows);
+        return rows;
+    };
     stages.probe = std::move(probe);
     stages.findHolders = LookUpBusyHolders(SystemHolderLookup());
     return stages;

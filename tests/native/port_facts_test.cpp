@@ -141,6 +141,23 @@ TEST_F(FakeDevices, CacheWalksOnlyForPortsNotSeenAndAfterForget) {
     EXPECT_EQ(FieldsOf(rows[1].facts), kNoFacts);
 }
 
+// udev makes its links after the kernel's event that had the facts read: the links are read at
+// every survey, not kept with the facts.
+TEST_F(FakeDevices, LastingNamesAreReadAfreshWhileFactsAreKept) {
+    PortFactsCache cache = Cache();
+    PortRows rows = SurveyedRows();
+    cache.Fill(rows);
+    const std::string link = m_root + "/dev/serial/by-id/usb-FTDI_A1B2C3-if00-port0";
+    fs::create_directories(m_root + "/dev/serial/by-id");
+    fs::create_symlink(Node("ttyUSB0"), link);
+    cache.Fill(rows);
+    EXPECT_EQ(rows[1].facts.byId, "") << "the cache keeps what it read";
+    FillLastingNames(rows, m_root + "/dev");
+    EXPECT_EQ(rows[1].facts.byId, link);
+    EXPECT_EQ(rows[0].facts.byId, "");
+    EXPECT_EQ(cache.Walks(), 1);
+}
+
 TEST_F(FakeDevices, FactsFollowThePortNotTheRow) {
     PortFactsCache cache = Cache();
     PortRows rows = SurveyedRows();
