@@ -18,12 +18,17 @@ CliArguments Problem(const std::string& problem) {
     return arguments;
 }
 
-// A number of seconds, such as "2" or "0.5", as milliseconds; nothing for anything else.
+// The shortest and longest --interval and --timeout: a tenth of a second keeps a watch from
+// spinning, and a day keeps any wait well inside what poll() and the clocks can count.
+constexpr double kFewestSeconds = 0.1;
+constexpr double kMostSeconds = 86400;
+
+// A number of seconds in that range, such as "2" or "0.5", as milliseconds; nothing for
+// anything else.
 std::optional<std::chrono::milliseconds> Seconds(const std::string& text) {
-    constexpr double kLongest = 1e9;  // some thirty years: enough, and no overflow
     char* end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(seconds >= 0 && seconds <= kLongest)) {
+    if (text.empty() || *end != '\0' || !(seconds >= kFewestSeconds && seconds <= kMostSeconds)) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000 + 0.5));
@@ -61,11 +66,13 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             option != "--timeout") {
             return Problem("unknown argument '" + argument + "'");
         }
+        const bool number = option == "--interval" || option == "--timeout";
         std::string value;
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
-        } else if (i + 1 < argc && argv[i + 1][0] != '-') {
-            // No value starts with a dash: "--port --json" lacks its name.
+        } else if (i + 1 < argc && (number || argv[i + 1][0] != '-')) {
+            // No name starts with a dash, so "--port --json" lacks its name; a number may
+            // ("--interval -1"), and is then refused for its value, not for its absence.
             value = argv[++i];
         }
         if (option == "--port") {
@@ -79,8 +86,8 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             arguments.matches.push_back(std::move(*match));
         } else {
             const std::optional<std::chrono::milliseconds> seconds = Seconds(value);
-            if (!seconds || (option == "--interval" && seconds->count() == 0)) {
-                return Problem(option + " needs a number of seconds (got '" + value + "')");
+            if (!seconds) {
+                return Problem(option + " takes 0.1 to 86,400 seconds (got '" + value + "')");
             }
             (option == "--interval" ? arguments.interval : arguments.timeout.emplace()) = *seconds;
             interval = interval || option == "--interval";

@@ -130,6 +130,23 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
     }
 }
 
+TEST(PortlookProgram, SecondsFromATenthToADayAreTakenAndOthersRefusedWithTheValue) {
+    for (const char* option : {"--interval", "--timeout"}) {
+        for (const char* value :
+             {"2500000", "86400.1", "-1", "0", "0.09", "nan", "inf", "2s", ""}) {
+            const ProgramRun run = RunPortlook({"--wait", option, value});
+            EXPECT_EQ(run.exitStatus, 2) << option << ' ' << value;
+            EXPECT_NE(run.error.find(std::string(option) + " takes 0.1 to 86,400 seconds (got '" +
+                                     value + "')"),
+                      std::string::npos)
+                << run.error;
+        }
+    }
+    const ProgramRun bounds = RunPortlook(
+        {"--wait", "--interval", "86400", "--timeout", "0.1", "--port", "portlook-no-such-port"});
+    EXPECT_EQ(bounds.exitStatus, 7) << bounds.error;
+}
+
 TEST(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
     const ProgramRun table = RunPortlook({});
     ASSERT_EQ(table.exitStatus, 0) << table.error;
