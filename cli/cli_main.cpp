@@ -61,6 +61,7 @@ Report ReportFor(const CliArguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepRunningWhenReaderLeaves();
     const CliArguments arguments = ParseCliArguments(argc, argv);
     if (arguments.action == CliArguments::Action::Watch ||
         arguments.action == CliArguments::Action::Wait) {
@@ -81,10 +82,8 @@ int main(int argc, char** argv) {
                                                                : RunWait(arguments, survey, wake);
     }
     const Report report = ReportFor(arguments);
-    if (!WriteToStandardOutput(report.out)) {
-        WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
-        return kExitFailed;
-    }
+    const Written written = WriteToStandardOutput(report.out);
+    if (written != Written::All) return OutputFailed(written);
     // A message that cannot be written has nowhere else to go; the status still tells.
     WriteToStandardError(report.error);
     return report.exitStatus;

@@ -8,6 +8,7 @@
 #include "cli/system_text.h"
 #else
 #include <cerrno>
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -20,7 +21,7 @@ const Stream kError = STD_ERROR_HANDLE;
 
 // Older consoles refuse large writes, so the text goes in pieces, never splitting a pair of
 // surrogates.
-bool WriteToConsole(HANDLE console, const std::wstring& text) {
+Written WriteToConsole(HANDLE console, const std::wstring& text) {
     constexpr size_t kPiece = 8192;
     for (size_t done = 0; done < text.size();) {
         size_t piece = std::min(text.size() - done, kPiece);
@@ -57,18 +58,25 @@ using Stream = int;
 const Stream kOutput = STDOUT_FILENO;
 const Stream kError = STDERR_FILENO;
 
-bool Write(Stream stream, const std::string& text) {
+Written Write(Stream stream, const std::string& text) {
     for (size_t done = 0; done < text.size();) {
         const ssize_t written = ::write(stream, text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0 && (errno == EPIPE || errno == ECONNRESET)) return Written::ReaderGone;
+        if (written <= 0) return Written::Failed;
         done += static_cast<size_t>(written);
     }
-    return true;
+    return Written::All;
 }
 #endif
 
 }  // namespace
 
-bool WriteToStandardOutput(const std::string& utf8) { return Write(kOutput, utf8); }
-bool WriteToStandardError(const std::string& utf8) { return Write(kError, utf8); }
+void KeepRunningWhenReaderLeaves() {
+#ifndef _WIN32
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+Written WriteToStandardOutput(const std::string& utf8) { return Write(kOutput, utf8); }
+bool WriteToStandardError(const std::string& utf8) { return Write(kError, utf8) == Written::All; }

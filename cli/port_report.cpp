@@ -74,6 +74,13 @@ int ExitStatusFor(PortStatus status) {
     }
 }
 
+int OutputFailed(Written written) {
+    if (written != Written::ReaderGone) {
+        WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
+    }
+    return kExitFailed;
+}
+
 bool NamesPort(const std::string& name, const std::string& port) {
 #ifdef _WIN32
     return std::equal(name.begin(), name.end(), port.begin(), port.end(),

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_arguments.h"
+#include "cli/console_output.h"
 #include "ports/engine/survey_engine.h"
 
 // Exit statuses; scripts rely on them.
@@ -19,6 +20,10 @@ constexpr int kExitFailed = 6;    // the output cannot be written, or the versio
 constexpr int kExitTimedOut = 7;  // --wait gave up
 
 int ExitStatusFor(PortStatus status);
+
+// The end of a program whose output could not be written: kExitFailed, with a message unless
+// the reader left, which is how a pipeline such as `portlook --watch | head -1` ends.
+int OutputFailed(Written written);
 
 // Whether a name given on the command line names the port the list gives: "com5" names COM5
 // on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.

@@ -55,11 +55,6 @@ std::string ProgramMessage(const std::string& text) {
     return std::string(kCliProgramName) + ": " + text + '\n';
 }
 
-int OutputFailed() {
-    WriteToStandardError(ProgramMessage("the output cannot be written"));
-    return kExitFailed;
-}
-
 std::string SecondsText(std::chrono::milliseconds time) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", static_cast<double>(time.count()) / 1000);
@@ -181,15 +176,15 @@ int RunWatch(const CliArguments& arguments, const Survey& survey, WatchWake& wak
                 for (const PortRow& row : *rows) events.push_back({PortEvent::Kind::Present, row});
             }
             for (const PortEvent& event : events) {
-                if (!WriteToStandardOutput(EventLine(event, time, arguments.json))) {
-                    return OutputFailed();
-                }
+                const Written written =
+                    WriteToStandardOutput(EventLine(event, time, arguments.json));
+                if (written != Written::All) return OutputFailed(written);
             }
             known = std::move(rows);
         }
         const WatchWake::Reason woken = wake.Wait(arguments.interval);
         if (woken == WatchWake::Reason::Stop) return kExitAvailable;
-        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        if (woken == WatchWake::Reason::ReaderGone) return OutputFailed(Written::ReaderGone);
         devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }
@@ -207,7 +202,8 @@ int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake
             if (free != rows->end()) {
                 const std::string out =
                     arguments.json ? JsonLine(*free) : TableText({*free}, false);
-                return WriteToStandardOutput(out) ? kExitAvailable : OutputFailed();
+                const Written written = WriteToStandardOutput(out);
+                return written == Written::All ? kExitAvailable : OutputFailed(written);
             }
         }
         std::chrono::milliseconds pause = arguments.interval;
@@ -226,7 +222,7 @@ int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake
             pause = std::min(pause, left);
         }
         const WatchWake::Reason woken = wake.Wait(pause);
-        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        if (woken == WatchWake::Reason::ReaderGone) return OutputFailed(Written::ReaderGone);
         devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }

@@ -38,14 +38,15 @@ std::string EventLine(const PortEvent& event, const std::string& time, bool json
 class WatchWake {
 public:
     // With catchStop, SIGINT and SIGTERM (Windows: Ctrl+C, Ctrl+Break, the console closing)
-    // end the wait instead of the program. A write to a closed output fails instead of
-    // killing the program.
+    // end the wait instead of the program.
     explicit WatchWake(bool catchStop);
     ~WatchWake();
     WatchWake(const WatchWake&) = delete;
     WatchWake& operator=(const WatchWake&) = delete;
 
-    enum class Reason { Interval, Devices, Stop, OutputClosed };
+    // ReaderGone: standard output's reader has left (Linux; Windows finds out at the next
+    // write).
+    enum class Reason { Interval, Devices, Stop, ReaderGone };
     Reason Wait(std::chrono::milliseconds most);
     // Why no device notifications come, where they cannot be had; empty otherwise.
     std::string Problem() const;

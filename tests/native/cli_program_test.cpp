@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,8 +52,10 @@ bool MountPortList(PortList list, const std::string& terminal) {
             ::symlink(terminal.c_str(), "/dev/ttyUSB9") == 0);
 }
 
+// `output`: the child's standard output, instead of a pipe the test reads. A run that has
+// not ended 10 s after its last output is killed.
 ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortList::AsItIs,
-                       const char* outputFile = nullptr, const std::string& terminal = "") {
+                       int output = -1, const std::string& terminal = "") {
     int out[2] = {-1, -1};
     int error[2] = {-1, -1};
     ProgramRun run;
@@ -70,8 +73,7 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     const pid_t child = ::fork();
     if (child == 0) {
         if (list != PortList::AsItIs && !MountPortList(list, terminal)) ::_exit(kNoNamespace);
-        const int output = outputFile ? ::open(outputFile, O_WRONLY) : outWrite.Get();
-        if (output < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+        if (::dup2(output >= 0 ? output : outWrite.Get(), STDOUT_FILENO) < 0 ||
             ::dup2(errorWrite.Get(), STDERR_FILENO) < 0) {
             ::_exit(127);
         }
@@ -83,7 +85,9 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     if (child < 0) return run;
     pollfd ends[] = {{outRead.Get(), POLLIN, 0}, {errorRead.Get(), POLLIN, 0}};
     std::string* texts[] = {&run.out, &run.error};
-    while ((ends[0].fd >= 0 || ends[1].fd >= 0) && ::poll(ends, 2, 10000) > 0) {
+    bool quiet = false;
+    while ((ends[0].fd >= 0 || ends[1].fd >= 0) && !quiet) {
+        quiet = ::poll(ends, 2, 10000) <= 0;
         for (int i = 0; i < 2; ++i) {
             if (ends[i].fd < 0 || ends[i].revents == 0) continue;
             char buffer[4096];
@@ -95,6 +99,7 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
             }
         }
     }
+    if (quiet) ::kill(child, SIGKILL);
     int status = 0;
     if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
@@ -181,11 +186,39 @@ TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
     }
 }
 
-TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6) {
-    for (const char* form : {"--json", "--help"}) {
-        const ProgramRun run = RunPortlook({form}, PortList::AsItIs, "/dev/full");
-        EXPECT_EQ(run.exitStatus, 6) << form;
-        EXPECT_EQ(run.error, "portlook: the output cannot be written\n");
+// A full disk is a fault worth a message; a reader that left, as `| head -1` does, is how a
+// pipeline ends: no message, and no death by SIGPIPE.
+TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6QuietlyWhenTheReaderLeft) {
+    enum class Output { Full, PipeReaderGone, SocketReaderGone };
+    const struct {
+        Output output;
+        std::vector<std::string> arguments;
+        const char* error;
+    } cases[] = {
+        {Output::Full, {"--json"}, "portlook: the output cannot be written\n"},
+        {Output::Full, {"--help"}, "portlook: the output cannot be written\n"},
+        {Output::PipeReaderGone, {"--json"}, ""},
+        {Output::PipeReaderGone, {"--watch"}, ""},
+        // Nothing to write: only the wait between surveys can see that the reader left.
+        {Output::PipeReaderGone, {"--watch", "--match", "vid=ffff"}, ""},
+        {Output::SocketReaderGone, {"--watch", "--match", "vid=ffff"}, ""},
+        {Output::SocketReaderGone, {"--wait", "--match", "vid=ffff"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        int ends[2] = {-1, -1};
+        if (c.output == Output::Full) {
+            ends[1] = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        } else if (c.output == Output::PipeReaderGone) {
+            ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        } else {
+            ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        }
+        if (ends[0] >= 0) ::close(ends[0]);
+        const UniqueFd output(ends[1]);
+        const ProgramRun run = RunPortlook(c.arguments, PortList::AsItIs, output.Get());
+        EXPECT_EQ(run.exitStatus, 6);
+        EXPECT_EQ(run.error, c.error);
     }
 }
 
@@ -332,16 +365,14 @@ TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
         SCOPED_TRACE(c.arguments.front());
         const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         ASSERT_GE(::inotify_add_watch(watch.Get(), terminal.Path().c_str(), IN_OPEN), 0);
-        const ProgramRun run =
-            RunPortlook(c.arguments, PortList::OneTerminal, nullptr, terminal.Path());
+        const ProgramRun run = RunPortlook(c.arguments, PortList::OneTerminal, -1, terminal.Path());
         if (run.exitStatus == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.error;
         EXPECT_EQ(run.out, c.out);
         char events[4096];
         EXPECT_EQ(::read(watch.Get(), events, sizeof events) > 0, c.opens);
     }
-    const ProgramRun json =
-        RunPortlook({"--json"}, PortList::OneTerminal, nullptr, terminal.Path());
+    const ProgramRun json = RunPortlook({"--json"}, PortList::OneTerminal, -1, terminal.Path());
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
     EXPECT_EQ(parsed[0]["status"], "busy");
