@@ -72,9 +72,9 @@ int main(int argc, char** argv) {
         SurveyEngine::Options options;
         options.patience = ConsolePatience(kConsoleDeadline);
         SurveyEngine engine(StagesFor(arguments), nullptr, options);
-        const Survey survey = [&engine](bool devicesChanged) {
+        const Survey survey = [&engine](bool devicesChanged, std::chrono::milliseconds deadline) {
             if (devicesChanged) engine.Forget();
-            std::optional<PortRows> rows = SurveyWithin(engine);
+            std::optional<PortRows> rows = SurveyWithin(engine, deadline);
             if (rows) ConvertRowsToUtf8(*rows);
             return rows;
         };

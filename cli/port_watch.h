@@ -13,9 +13,11 @@
 #include "ports/engine/port_survey.h"
 
 // One whole survey: the list read, its ports probed, their facts and holders filled in, text
-// in UTF-8. Nothing when the list cannot be read. `devicesChanged`: the system said devices
-// came or went since the last survey, so nothing known of them may be taken from a cache.
-using Survey = std::function<std::optional<PortRows>(bool devicesChanged)>;
+// in UTF-8, ended by the deadline as SurveyWithin ends it. Nothing when the list cannot be
+// read. `devicesChanged`: the system said devices came or went since the last survey, so
+// nothing known of them may be taken from a cache.
+using Survey =
+    std::function<std::optional<PortRows>(bool devicesChanged, std::chrono::milliseconds deadline)>;
 
 struct PortEvent {
     enum class Kind { Present, Added, Removed, Changed };

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sched.h>
@@ -343,6 +344,24 @@ TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
     holder.Reset();
     EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available  ftdi_sio");
     EXPECT_EQ(wait.ExitStatus(0), 0);
+}
+
+// A survey in flight counts against --timeout: here the list read hangs on a FIFO.
+TEST(PortlookProgram, WaitEndsAtItsTimeoutWhileASurveyHangs) {
+    FakeSysfsTree tree;
+    Pty pty;
+    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    ASSERT_EQ(::mkfifo((tree.Root() + "/class/tty/ttyUSB7/type").c_str(), 0644), 0);
+    const auto start = std::chrono::steady_clock::now();
+    PortlookOnTree wait(tree, {"--wait", "--timeout", "0.3", "--port", "ttyUSB7"});
+    const int status = wait.ExitStatus(0);
+    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+    EXPECT_EQ(status, 7);
+    // The survey's own deadline is 4 s; a second is room for a loaded machine.
+    using std::chrono::duration_cast;
+    EXPECT_LT(
+        duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+        1300);
 }
 
 // A plain open is no exclusive one on Linux: the open succeeds, and only the usage scan, which
