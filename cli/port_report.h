@@ -40,6 +40,8 @@ std::optional<PortRows> SurveyForReport(SurveyStages stages,
 // holders that could not be looked up. Control characters show as '?' so that a name cannot
 // break a line or steer the terminal.
 std::string TableText(const PortRows& rows, bool withHeader);
+// The text with control characters and bytes that are no UTF-8 as '?', for a terminal.
+std::string PrintableText(const std::string& utf8);
 // A JSON array with an object per row, its "reason" after its "status" (null for none); valid
 // UTF-8 whatever bytes the rows hold. A holder that cannot be seen has a null name; holders that
 // could not be looked up are null.

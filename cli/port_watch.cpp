@@ -83,7 +83,8 @@ std::string LastSeen(const std::optional<PortRows>& rows, const std::string& sel
         seen +=
             (seen.empty() ? "" : "; ") + row.port + " matched but " + StatusText(row.status) + held;
     }
-    return seen;
+    // Process names, to a terminal as the table shows them.
+    return PrintableText(seen);
 }
 
 }  // namespace

@@ -278,6 +278,12 @@ TEST_F(CliProgram, AnsiNamesGoToPipesAsUtf8AndToAConsoleAsCharacters) {
     ::TerminateProcess(shell.Get(), 0);
     EXPECT_NE(text.find(L"\\Device\\Ger\u00E4t  COM21  available"), std::wstring::npos)
         << text.size();
+
+    // 0x9B is a letter in 1252, a closing angle quote; 0x81 is undefined there and becomes the
+    // C1 control U+0081, which the table shows as '?'.
+    ASSERT_TRUE(m_key.Remove("\\Device\\Ger\xE4t"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\\x9B\x81", "COM21"));
+    EXPECT_EQ(Run("--port COM21").out, "\\Device\\\xE2\x80\xBA?  COM21  available\n");
 }
 
 }  // namespace
