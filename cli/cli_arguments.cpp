@@ -111,21 +111,21 @@ std::string UsageText() {
     const char* defaultOpen = "";
     const char* defaultNoOpen = " (the default)";
 #endif
+    // At most 79 columns, for an 80-column console and README.txt.
     const std::string program = kCliProgramName;
-    return "Usage: " + program +
-           " [--json] [--port NAME] [--match FIELD=VALUE]... [--open | --no-open]\n" + "       " +
-           program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" + "       " +
-           program + " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
-           "       " + program +
-           " --help | --version\n"
+    return "Usage: " + program + " [OPTION]...\n" + "       " + program +
+           " --watch [OPTION]... [--interval S]\n" + "       " + program +
+           " --wait [OPTION]... [--interval S] [--timeout S]\n" + "       " + program +
+           " --help | --version\n" +
            "\n"
            "Lists the serial ports and whether each can be opened right now, and why not.\n"
            "\n"
+           "Options:\n"
            "  --json          a JSON array, one object per port (with --watch and --wait,\n"
            "                  one object per line)\n"
            "  --port NAME     only that port (" +
            example +
-           "); the exit status tells its state\n"
+           "); its state is the exit status\n"
            "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus\n"
            "                  (whole), description, manufacturer (a part); any case; may\n"
            "                  be repeated, and every one must hold\n"
@@ -137,13 +137,15 @@ std::string UsageText() {
            "\n"
            "  --watch         a line for each port, then one for each port added, removed\n"
            "                  or changed, until interrupted\n"
-           "  --wait          waits until a port is there and available, and prints it\n"
+           "  --wait          wait until a port is there and available, and print it\n"
            "  --interval S    with --watch and --wait: look again every S seconds (2)\n"
-           "  --timeout S     with --wait: give up after S seconds (exit status 7)\n"
+           "  --timeout S     with --wait: give up after S seconds\n"
+           "                  (for both, S is from 0.1 to 86,400)\n"
            "  --help          this text\n"
            "  --version       the program's version\n"
            "\n"
-           "Exit status: 0 available (or the full list shown), 1 busy, 2 usage error,\n"
-           "3 not found or not in the list, 4 unknown, 5 the port list cannot be read,\n"
-           "6 the output cannot be written (or the version read), 7 --wait timed out.\n";
+           "Exit status: 0 available (or the list shown), 1 busy, 2 usage error,\n"
+           "3 not found (or --port or --match selected no port), 4 unknown, 5 the port\n"
+           "list cannot be read, 6 the output cannot be written (or the version read),\n"
+           "7 --wait timed out.\n";
 }
