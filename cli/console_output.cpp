@@ -30,16 +30,18 @@ Written WriteToConsole(HANDLE console, const std::wstring& text) {
         if (!::WriteConsoleW(console, text.data() + done, static_cast<DWORD>(piece), &written,
                              nullptr) ||
             written == 0) {
-            return false;
+            return Written::Failed;
         }
         done += written;
     }
-    return true;
+    return Written::All;
 }
 
-bool Write(Stream stream, const std::string& text) {
+Written Write(Stream stream, const std::string& text) {
     const HANDLE handle = ::GetStdHandle(stream);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return text.empty();
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return text.empty() ? Written::All : Written::Failed;
+    }
     DWORD mode = 0;
     if (::GetConsoleMode(handle, &mode)) return WriteToConsole(handle, Utf8ToWide(text));
     for (size_t done = 0; done < text.size();) {
@@ -47,11 +49,14 @@ bool Write(Stream stream, const std::string& text) {
         if (!::WriteFile(handle, text.data() + done, static_cast<DWORD>(text.size() - done),
                          &written, nullptr) ||
             written == 0) {
-            return false;
+            const DWORD error = ::GetLastError();
+            // "The pipe is being closed" and "The pipe has been ended": its reader has left.
+            return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ? Written::ReaderGone
+                                                                        : Written::Failed;
         }
         done += written;
     }
-    return true;
+    return Written::All;
 }
 #else
 using Stream = int;
