@@ -41,15 +41,15 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
     bool watch = false;
     bool wait = false;
     bool interval = false;
+    bool help = false;
+    bool version = false;
+    // Every argument is read before --help or --version counts, so that their order cannot
+    // change the result: "--version --bogus" is as wrong as "--bogus --version".
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            arguments.action = CliArguments::Action::Help;
-            return arguments;
-        }
-        if (argument == "--version") {
-            arguments.action = CliArguments::Action::Version;
-            return arguments;
+        if (argument == "--help" || argument == "-h" || argument == "--version") {
+            (argument == "--version" ? version : help) = true;
+            continue;
         }
         if (argument == "--json" || argument == "--watch" || argument == "--wait") {
             (argument == "--json" ? arguments.json : argument == "--watch" ? watch : wait) = true;
@@ -96,6 +96,10 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
     if (watch && wait) return Problem("--watch and --wait do not go together");
     if (interval && !watch && !wait) return Problem("--interval goes with --watch or --wait");
     if (arguments.timeout && !wait) return Problem("--timeout goes with --wait");
+    if (help || version) {
+        arguments.action = help ? CliArguments::Action::Help : CliArguments::Action::Version;
+        return arguments;
+    }
     if (watch) arguments.action = CliArguments::Action::Watch;
     if (wait) arguments.action = CliArguments::Action::Wait;
     return arguments;

@@ -44,8 +44,9 @@ Report ReportFor(const CliArguments& arguments) {
             break;
         }
         case CliArguments::Action::Usage:
-            report.error =
-                program + ": " + SystemTextToUtf8(arguments.problem) + '\n' + UsageText();
+            // The one line that matters, not buried under the whole usage.
+            report.error = program + ": " + SystemTextToUtf8(arguments.problem) + "\nTry '" +
+                           program + " --help'.\n";
             report.exitStatus = kExitUsage;
             break;
         case CliArguments::Action::Report:

@@ -128,12 +128,19 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
                                                {"--match", "colour=red"},
                                                {"--match=vid=nope"},
                                                {"--match"},
-                                               {"--json", "--help=x"}}) {
+                                               {"--json", "--help=x"},
+                                               {"--version", "--bogus"},
+                                               {"--help", "--watch", "--wait"}}) {
         const ProgramRun run = RunPortlook(wrong);
         EXPECT_EQ(run.exitStatus, 2) << wrong.back();
         EXPECT_EQ(run.out, "") << wrong.back();
-        EXPECT_NE(run.error.find("Usage: portlook "), std::string::npos) << run.error;
+        // One line saying what is wrong, and where to read more.
+        const size_t line = run.error.find('\n');
+        EXPECT_EQ(run.error.compare(0, 10, "portlook: "), 0) << run.error;
+        EXPECT_EQ(run.error.substr(line + 1), "Try 'portlook --help'.\n") << run.error;
     }
+    EXPECT_EQ(RunPortlook({"--bogus", "--version"}).error,
+              "portlook: unknown argument '--bogus'\nTry 'portlook --help'.\n");
 }
 
 TEST(PortlookProgram, SecondsFromATenthToADayAreTakenAndOthersRefusedWithTheValue) {

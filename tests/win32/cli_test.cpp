@@ -205,11 +205,13 @@ TEST_F(CliProgram, HelpVersionAndWrongArguments) {
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.compare(0, 20, "Usage: portlook-cli "), 0) << help.out;
     EXPECT_NE(help.out.find("COM5"), std::string::npos);
-    for (const char* wrong : {"--bogus", "--port", "COM21", "/json"}) {
+    for (const char* wrong : {"--bogus", "--port", "COM21", "/json", "--version --bogus"}) {
         const CapturedRun run = Run(wrong);
         EXPECT_EQ(run.exitCode, 2u) << wrong;
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.error.find("Usage: portlook-cli "), std::string::npos) << run.error;
+        const size_t line = run.error.find('\n');
+        EXPECT_EQ(run.error.compare(0, 14, "portlook-cli: "), 0) << run.error;
+        EXPECT_EQ(run.error.substr(line + 1), "Try 'portlook-cli --help'.\n") << run.error;
     }
 }
 
