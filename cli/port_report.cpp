@@ -16,15 +16,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kPortList[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 #else
 constexpr char kPortList[] = "/sys/class/tty";
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
 #endif
 
 // Characters as a terminal counts them, near enough: UTF-8 continuation bytes take no room.
@@ -113,19 +106,6 @@ int OutputFailed(Written written) {
         WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
     }
     return kExitFailed;
-}
-
-bool NamesPort(const std::string& name, const std::string& port) {
-#ifdef _WIN32
-    return std::equal(name.begin(), name.end(), port.begin(), port.end(),
-                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-#else
-    if (name == port) return true;
-    if (name.find('/') == std::string::npos) return name == port.substr(port.rfind('/') + 1);
-    // Another path to the same node, such as a /dev/serial/by-id link.
-    const std::string node = RealPath(name);
-    return !node.empty() && node == RealPath(port);
-#endif
 }
 
 std::optional<PortRows> SurveyForReport(SurveyStages stages,

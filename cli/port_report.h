@@ -25,10 +25,6 @@ int ExitStatusFor(PortStatus status);
 // the reader left, which is how a pipeline such as `portlook --watch | head -1` ends.
 int OutputFailed(Written written);
 
-// Whether a name given on the command line names the port the list gives: "com5" names COM5
-// on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.
-bool NamesPort(const std::string& name, const std::string& port);
-
 // Every port the stages read, probed, with the holders of the busy ones, within the deadline;
 // with a name, only the first port of that name, and no other port is opened.
 std::optional<PortRows> SurveyForReport(SurveyStages stages,
