@@ -240,19 +240,22 @@ Report MakeReport(std::optional<PortRows> rows, const CliArguments& arguments) {
         report.exitStatus = kExitNoPortList;
         return report;
     }
-    report.out = arguments.json ? JsonText(*rows) : TableText(*rows, !arguments.port);
-    if (arguments.port) {
-        if (rows->empty()) {
-            report.error =
-                program + ": " + SystemTextToUtf8(*arguments.port) +
-                (arguments.matches.empty() ? " is not in the port list\n"
-                                           : " is not in the port list or does not "
-                                             "pass " +
-                                                 DescribeMatches(arguments.matches) + "\n");
-            report.exitStatus = kExitNotFound;
-        } else {
-            report.exitStatus = ExitStatusFor(rows->front().status);
-        }
+    if (rows->empty() && (arguments.port || !arguments.matches.empty())) {
+        // A selection that selects nothing is "not found": a script that asks for its
+        // adapter learns from the status that it is not there. Without a header line.
+        const std::string matches = DescribeMatches(arguments.matches);
+        report.out = arguments.json ? JsonText(*rows) : "";
+        report.error =
+            program + ": " +
+            (!arguments.port   ? "no port passes " + matches
+             : matches.empty() ? SystemTextToUtf8(*arguments.port) + " is not in the port list"
+                               : SystemTextToUtf8(*arguments.port) +
+                                     " is not in the port list or does not pass " + matches) +
+            '\n';
+        report.exitStatus = kExitNotFound;
+        return report;
     }
+    report.out = arguments.json ? JsonText(*rows) : TableText(*rows, !arguments.port);
+    if (arguments.port) report.exitStatus = ExitStatusFor(rows->front().status);
     return report;
 }

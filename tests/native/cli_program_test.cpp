@@ -181,6 +181,14 @@ TEST(PortlookProgram, PortNotInTheListIsNotFound) {
     const ProgramRun json = RunPortlook({"--port=portlook-no-such-port", "--json"});
     EXPECT_EQ(json.exitStatus, 3);
     EXPECT_EQ(json.out, "[]\n");
+    // A --match that selects no port is as "not found".
+    const ProgramRun none = RunPortlook({"--match", "vid=ffff"});
+    EXPECT_EQ(none.exitStatus, 3);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.error, "portlook: no port passes --match vid=ffff\n");
+    const ProgramRun noneJson = RunPortlook({"--json", "--match", "vid=ffff"});
+    EXPECT_EQ(noneJson.exitStatus, 3);
+    EXPECT_EQ(noneJson.out, "[]\n");
 }
 
 TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
