@@ -108,7 +108,7 @@ def check_deb(check, args, version, work):
     portlook = os.path.join(root, "usr", "bin", "portlook")
     printed = run([portlook, "--version"])
     check.expect(printed.stdout == "portlook %s\n" % version, "prints %r" % printed.stdout)
-    check.expect(re.search(r"^Recommends: bash-completion$", info.stdout, re.M),
+    check.expect(re.search(r"^ *Recommends: bash-completion$", info.stdout, re.M),
                  "no Recommends: bash-completion")
     for option in ("--match", "--watch", "--wait"):
         check.expect(option in info.stdout.split("Description:")[-1],
