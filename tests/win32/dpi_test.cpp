@@ -1,5 +1,6 @@
 // Portlook.exe on screens of 96, 144 and 192 DPI, as Wine makes them: every text fits its
-// control, the columns fit their texts with a margin grown with the DPI, and the lamp is whole.
+// control, no control draws on another, the columns fit their texts with a margin grown with
+// the DPI, and the lamp is whole, inside its control.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,8 +65,12 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
 
     RECT client{};
     ::GetClientRect(dialog, &client);
+    std::vector<HWND> children;
     for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
          child = ::GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    for (HWND child : children) {
         const std::string text = WindowText(child);
         SCOPED_TRACE(ClassName(child) + " \"" + text + "\"");
         RECT rect{};
@@ -90,6 +95,36 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
                    : ((style & SS_TYPEMASK) == SS_CENTER ? DT_CENTER : 0) | DT_WORDBREAK;
         EXPECT_EQ(InkOutside(text, dpi, area.right - 2 * edge, area.bottom - 2 * edge, format), 0)
             << "text clipped";
+    }
+
+    // Where two controls overlap, neither draws: no control's ink, the lamp's included, falls
+    // on another control.
+    ::SetForegroundWindow(dialog);
+    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == dialog; }, 3000));
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
+    const std::vector<DWORD> screen = ScreenPixels(dialog);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    const DWORD blank = GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
+    for (size_t a = 0; a < children.size(); ++a) {
+        for (size_t b = a + 1; b < children.size(); ++b) {
+            RECT one{}, other{}, both{};
+            ::GetWindowRect(children[a], &one);
+            ::GetWindowRect(children[b], &other);
+            if (!::IntersectRect(&both, &one, &other)) continue;
+            int ink = 0;
+            for (LONG y = both.top; y < both.bottom; ++y) {
+                for (LONG x = both.left; x < both.right; ++x) {
+                    const size_t at = static_cast<size_t>(y - window.top) *
+                                          static_cast<size_t>(window.right - window.left) +
+                                      static_cast<size_t>(x - window.left);
+                    ink += at < screen.size() && screen[at] != blank;
+                }
+            }
+            EXPECT_EQ(ink, 0) << "\"" << WindowText(children[a]) << "\" (" << ClassName(children[a])
+                              << ") and \"" << WindowText(children[b]) << "\" ("
+                              << ClassName(children[b]) << ") overlap";
+        }
     }
 
     // Each column but the last as wide as its widest text plus 12 pixels at 96 DPI, scaled.
