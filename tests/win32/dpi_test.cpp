@@ -123,7 +123,8 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
             }
             EXPECT_EQ(ink, 0) << "\"" << WindowText(children[a]) << "\" (" << ClassName(children[a])
                               << ") and \"" << WindowText(children[b]) << "\" ("
-                              << ClassName(children[b]) << ") overlap";
+                              << ClassName(children[b]) << ") overlap in " << both.left << ","
+                              << both.top << " to " << both.right << "," << both.bottom;
         }
     }
 
@@ -141,19 +142,32 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
     ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &listArea);
     EXPECT_EQ(list.ColumnWidth(columns - 1), listArea.right - used);
 
-    // The lamp shows the whole unlit bulb at the size it has on this screen.
+    // The lamp shows the unlit bulb whole, centred in its control and grown with the screen:
+    // the screen shows the icon at some size, and every pixel of its ink.
     HWND lamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
     RECT lampRect{};
     ::GetWindowRect(lamp, &lampRect);
     const int width = lampRect.right - lampRect.left;
     const int height = lampRect.bottom - lampRect.top;
-    EXPECT_GE(width, ::MulDiv(32, dpi, 96));
-    HICON bulb = static_cast<HICON>(::LoadImageA(
-        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_LAMP_OFF), IMAGE_ICON, width, height, 0));
-    ::SetForegroundWindow(dialog);
-    EXPECT_TRUE(
-        WaitUntil([&] { return ScreenPixels(lamp) == IconPixels(bulb, width, height); }, 3000));
-    ::DestroyIcon(bulb);
+    const auto inkOf = [blank](const std::vector<DWORD>& pixels) {
+        return std::count_if(pixels.begin(), pixels.end(), [blank](DWORD p) { return p != blank; });
+    };
+    const std::vector<DWORD> shown = ScreenPixels(lamp);
+    int side = 0;
+    for (int size = std::min(width, height) - 2; size <= std::max(width, height) + 8; ++size) {
+        const HICON bulb = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr),
+                                                           MAKEINTRESOURCEA(IDI_LAMP_OFF),
+                                                           IMAGE_ICON, size, size, 0));
+        if (shown == IconPixels(bulb, width, height)) {
+            side = size;
+            EXPECT_EQ(inkOf(shown), inkOf(IconPixels(bulb, size, size))) << "cut off at " << size;
+        }
+        ::DestroyIcon(bulb);
+        if (side) break;
+    }
+    // The control is 20 dialog units tall, less a row that rounding may give the text below:
+    // at least 7/8 of the 32-pixel icon grown with the screen.
+    EXPECT_GE(side, ::MulDiv(28, dpi, 96)) << "not the bulb, or smaller than the screen asks";
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DpiTest, ::testing::Values(96, 144, 192),
