@@ -1,4 +1,4 @@
-// Owners for the kernel, registry and hook handles the program opens.
+// Owners for the kernel, registry, hook and icon handles the program opens.
 #pragma once
 
 #include "base/platform.h"
@@ -39,3 +39,11 @@ struct DeviceNotificationTraits {
     static void Close(HDEVNOTIFY notification) { ::UnregisterDeviceNotification(notification); }
 };
 using DeviceNotification = UniqueHandle<DeviceNotificationTraits>;
+
+// Icons loaded at a size of the program's choosing; those of LoadIcon are the system's.
+struct IconHandleTraits {
+    using Handle = HICON;
+    static HICON Invalid() { return nullptr; }
+    static void Close(HICON icon) { ::DestroyIcon(icon); }
+};
+using IconHandle = UniqueHandle<IconHandleTraits>;

@@ -18,12 +18,17 @@ CliArguments Problem(const std::string& problem) {
     return arguments;
 }
 
-// A number of seconds, such as "2" or "0.5", as milliseconds; nothing for anything else.
+// The shortest and longest --interval and --timeout: a tenth of a second keeps a watch from
+// spinning, and a day keeps any wait well inside what poll() and the clocks can count.
+constexpr double kFewestSeconds = 0.1;
+constexpr double kMostSeconds = 86400;
+
+// A number of seconds in that range, such as "2" or "0.5", as milliseconds; nothing for
+// anything else.
 std::optional<std::chrono::milliseconds> Seconds(const std::string& text) {
-    constexpr double kLongest = 1e9;  // some thirty years: enough, and no overflow
     char* end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(seconds >= 0 && seconds <= kLongest)) {
+    if (text.empty() || *end != '\0' || !(seconds >= kFewestSeconds && seconds <= kMostSeconds)) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000 + 0.5));
@@ -36,15 +41,15 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
     bool watch = false;
     bool wait = false;
     bool interval = false;
+    bool help = false;
+    bool version = false;
+    // Every argument is read before --help or --version counts, so that their order cannot
+    // change the result: "--version --bogus" is as wrong as "--bogus --version".
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            arguments.action = CliArguments::Action::Help;
-            return arguments;
-        }
-        if (argument == "--version") {
-            arguments.action = CliArguments::Action::Version;
-            return arguments;
+        if (argument == "--help" || argument == "-h" || argument == "--version") {
+            (argument == "--version" ? version : help) = true;
+            continue;
         }
         if (argument == "--json" || argument == "--watch" || argument == "--wait") {
             (argument == "--json" ? arguments.json : argument == "--watch" ? watch : wait) = true;
@@ -65,11 +70,13 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             option != "--timeout") {
             return Problem("unknown argument '" + argument + "'");
         }
+        const bool number = option == "--interval" || option == "--timeout";
         std::string value;
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
-        } else if (i + 1 < argc && argv[i + 1][0] != '-') {
-            // No value starts with a dash: "--port --json" lacks its name.
+        } else if (i + 1 < argc && (number || argv[i + 1][0] != '-')) {
+            // No name starts with a dash, so "--port --json" lacks its name; a number may
+            // ("--interval -1"), and is then refused for its value, not for its absence.
             value = argv[++i];
         }
         if (option == "--port") {
@@ -83,8 +90,8 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
             arguments.matches.push_back(std::move(*match));
         } else {
             const std::optional<std::chrono::milliseconds> seconds = Seconds(value);
-            if (!seconds || (option == "--interval" && seconds->count() == 0)) {
-                return Problem(option + " needs a number of seconds (got '" + value + "')");
+            if (!seconds) {
+                return Problem(option + " takes 0.1 to 86,400 seconds (got '" + value + "')");
             }
             (option == "--interval" ? arguments.interval : arguments.timeout.emplace()) = *seconds;
             interval = interval || option == "--interval";
@@ -96,6 +103,10 @@ CliArguments ParseCliArguments(int argc, const char* const* argv) {
     }
     if (interval && !watch && !wait) return Problem("--interval goes with --watch or --wait");
     if (arguments.timeout && !wait) return Problem("--timeout goes with --wait");
+    if (help || version) {
+        arguments.action = help ? CliArguments::Action::Help : CliArguments::Action::Version;
+        return arguments;
+    }
     if (watch) arguments.action = CliArguments::Action::Watch;
     if (wait) arguments.action = CliArguments::Action::Wait;
     return arguments;
@@ -118,21 +129,20 @@ std::string UsageText() {
     const char* lasting =
         "                  with byId and byPath, the /dev/serial links that last\n";
 #endif
+    // At most 79 columns, for an 80-column console and README.txt.
     const std::string program = kCliProgramName;
-    return "Usage: " + program +
-           " [--json] [--all] [--port NAME] [--match FIELD=VALUE]... [--open | --no-open]\n" +
-           "       " + program + " --watch [--json] [--port NAME] [--match ...] [--interval S]\n" +
-           "       " + program +
-           " --wait [--json] [--port NAME] [--match ...] [--interval S] [--timeout S]\n" +
-           "       " + program +
-           " --help | --version\n"
+    return "Usage: " + program + " [OPTION]...\n" + "       " + program +
+           " --watch [OPTION]... [--interval S]\n" + "       " + program +
+           " --wait [OPTION]... [--interval S] [--timeout S]\n" + "       " + program +
+           " --help | --version\n" +
            "\n"
            "Lists the serial ports and whether each can be opened right now, and why not.\n"
            "\n"
+           "Options:\n"
            "  --json          a JSON array, one object per port (with --watch and --wait,\n"
            "                  one object per line)\n" +
            lasting + "  --port NAME     only that port (" + example +
-           "); the exit status tells its state\n"
+           "); its state is the exit status\n"
            "  --all           " +
            all +
            "  --match F=V     only ports whose F is V: port, device, vid, pid, serial, bus,\n"
@@ -147,13 +157,15 @@ std::string UsageText() {
            "\n"
            "  --watch         a line for each port, then one for each port added, removed\n"
            "                  or changed, until interrupted\n"
-           "  --wait          waits until a port is there and available, and prints it\n"
+           "  --wait          wait until a port is there and available, and print it\n"
            "  --interval S    with --watch and --wait: look again every S seconds (2)\n"
-           "  --timeout S     with --wait: give up after S seconds (exit status 7)\n"
+           "  --timeout S     with --wait: give up after S seconds\n"
+           "                  (for both, S is from 0.1 to 86,400)\n"
            "  --help          this text\n"
            "  --version       the program's version\n"
            "\n"
-           "Exit status: 0 available (or the full list shown), 1 busy, 2 usage error,\n"
-           "3 not found or not in the list, 4 unknown, 5 the port list cannot be read,\n"
-           "6 the output cannot be written (or the version read), 7 --wait timed out.\n";
+           "Exit status: 0 available (or the list shown), 1 busy, 2 usage error,\n"
+           "3 not found (or --port or --match selected no port), 4 unknown, 5 the port\n"
+           "list cannot be read, 6 the output cannot be written (or the version read),\n"
+           "7 --wait timed out.\n";
 }

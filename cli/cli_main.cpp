@@ -47,8 +47,9 @@ Report ReportFor(const CliArguments& arguments) {
             break;
         }
         case CliArguments::Action::Usage:
-            report.error =
-                program + ": " + SystemTextToUtf8(arguments.problem) + '\n' + UsageText();
+            // The one line that matters, not buried under the whole usage.
+            report.error = program + ": " + SystemTextToUtf8(arguments.problem) + "\nTry '" +
+                           program + " --help'.\n";
             report.exitStatus = kExitUsage;
             break;
         case CliArguments::Action::Report: {
@@ -70,6 +71,7 @@ Report ReportFor(const CliArguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepRunningWhenReaderLeaves();
     const CliArguments arguments = ParseCliArguments(argc, argv);
     if (arguments.action == CliArguments::Action::Watch ||
         arguments.action == CliArguments::Action::Wait) {
@@ -80,9 +82,9 @@ int main(int argc, char** argv) {
         SurveyEngine::Options options;
         options.patience = ConsolePatience(kConsoleDeadline);
         SurveyEngine engine(StagesFor(arguments), nullptr, options);
-        const Survey survey = [&engine](bool devicesChanged) {
+        const Survey survey = [&engine](bool devicesChanged, std::chrono::milliseconds deadline) {
             if (devicesChanged) engine.Forget();
-            std::optional<PortRows> rows = SurveyWithin(engine);
+            std::optional<PortRows> rows = SurveyWithin(engine, deadline);
             if (rows) ConvertRowsToUtf8(*rows);
             return rows;
         };
@@ -90,10 +92,8 @@ int main(int argc, char** argv) {
                                                                : RunWait(arguments, survey, wake);
     }
     const Report report = ReportFor(arguments);
-    if (!WriteToStandardOutput(report.out)) {
-        WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
-        return kExitFailed;
-    }
+    const Written written = WriteToStandardOutput(report.out);
+    if (written != Written::All) return OutputFailed(written);
     // A message that cannot be written has nowhere else to go; the status still tells.
     WriteToStandardError(report.error);
     return report.exitStatus;

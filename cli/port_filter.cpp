@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <utility>
 
 #include "cli/system_text.h"
@@ -53,7 +55,21 @@ const std::string& FieldText(const PortRow& row, PortMatch::Field field) {
     return row.facts.manufacturer;
 }
 
+#ifndef _WIN32
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+#endif
+
 bool Holds(const PortRow& row, const PortMatch& match) {
+    if (match.field == PortMatch::Field::Port) {
+        // As --port names it, and in any case as the other fields match.
+        const std::string port = Lower(row.port);
+        const std::string value = Lower(match.value);
+        return NamesPort(match.value, row.port) || port == value ||
+               port.substr(port.rfind('/') + 1) == value;
+    }
     const std::string text = Lower(FieldText(row, match.field));
     if (match.field == PortMatch::Field::Description ||
         match.field == PortMatch::Field::Manufacturer) {
@@ -94,7 +110,8 @@ std::optional<PortMatch> ParsePortMatch(const std::string& text, std::string* pr
     PortMatch match;
     match.field = known->second;
     match.given = text;
-    match.value = Lower(SystemTextToUtf8(text.substr(equals + 1)));
+    match.value = SystemTextToUtf8(text.substr(equals + 1));
+    if (match.field != PortMatch::Field::Port) match.value = Lower(match.value);
     if (match.field == PortMatch::Field::Vid || match.field == PortMatch::Field::Pid) {
         const std::optional<std::string> id = UsbId(match.value);
         if (!id) {
@@ -105,6 +122,19 @@ std::optional<PortMatch> ParsePortMatch(const std::string& text, std::string* pr
         match.value = *id;
     }
     return match;
+}
+
+bool NamesPort(const std::string& name, const std::string& port) {
+#ifdef _WIN32
+    return std::equal(name.begin(), name.end(), port.begin(), port.end(),
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+#else
+    if (name == port) return true;
+    if (name.find('/') == std::string::npos) return name == port.substr(port.rfind('/') + 1);
+    // Another path to the same node, such as a /dev/serial/by-id link.
+    const std::string node = RealPath(name);
+    return !node.empty() && node == RealPath(port);
+#endif
 }
 
 bool MatchesAll(const PortRow& row, const PortMatches& matches) {

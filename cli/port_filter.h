@@ -22,7 +22,7 @@ struct PortMatch {
         ByPath
     };
     Field field = Field::Port;
-    std::string value;  // UTF-8; for vid and pid four lower-case hex digits
+    std::string value;  // UTF-8; for vid and pid four lower-case hex digits; a port as given
     std::string given;  // as written, "serial=A1B2", for messages
 };
 using PortMatches = std::vector<PortMatch>;
@@ -30,6 +30,11 @@ using PortMatches = std::vector<PortMatch>;
 // Reads "FIELD=VALUE" (VALUE in the system's text); nothing, and *problem says why, for an
 // unknown field or an id that is no hex number of at most four digits.
 std::optional<PortMatch> ParsePortMatch(const std::string& text, std::string* problem);
+
+// Whether a name given on the command line names the port the list gives: "com5" names COM5
+// on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0. --port and
+// --match port= both take these names.
+bool NamesPort(const std::string& name, const std::string& port);
 
 bool MatchesAll(const PortRow& row, const PortMatches& matches);
 

@@ -18,15 +18,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kPortList[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 #else
 constexpr char kPortList[] = "/sys/class/tty";
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
 #endif
 
 // Characters as a terminal counts them, near enough: UTF-8 continuation bytes take no room.
@@ -36,21 +29,55 @@ size_t DisplayWidth(const std::string& text) {
     }));
 }
 
-// C0 controls, DEL, and the C1 controls in their UTF-8 form.
-std::string Printable(const std::string& text) {
+// The length of the UTF-8 sequence at text[at] and its code point; 0 when the bytes there
+// are no UTF-8 (a stray or cut-short sequence, an overlong form, a surrogate, beyond U+10FFFF).
+size_t Utf8Sequence(const std::string& text, size_t at, char32_t* codePoint) {
+    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const size_t length = lead < 0x80   ? 1
+                          : lead < 0xC2 ? 0
+                          : lead < 0xE0 ? 2
+                          : lead < 0xF0 ? 3
+                          : lead < 0xF5 ? 4
+                                        : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        value = value << 6 | (byte(at + i) & 0x3F);
+    }
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    *codePoint = value;
+    return length;
+}
+
+}  // namespace
+
+// The text is UTF-8 here on both systems: Windows' code page was converted before, where its
+// letters at 0x80 to 0x9F (0x9B is a closing angle quote in 1252) became characters, and only bytes
+// it leaves undefined became C1 controls. So one rule serves both: C0 controls, DEL and the C1
+// controls as characters, and each byte that is no UTF-8 (on Linux a raw 0x9B, which an 8-bit
+// terminal takes as a control sequence's start), show as '?'.
+std::string PrintableText(const std::string& utf8) {
     std::string printable;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == 0xC2 && i + 1 < text.size() &&
-            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t codePoint = 0;
+        const size_t length = Utf8Sequence(utf8, at, &codePoint);
+        if (length == 0 || codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) {
             printable += '?';
-            ++i;
+            at += length == 0 ? 1 : length;
         } else {
-            printable += byte < 0x20 || byte == 0x7F ? '?' : text[i];
+            printable.append(utf8, at, length);
+            at += length;
         }
     }
     return printable;
 }
+
+namespace {
 
 // "busy (no permission: join group dialout)", "busy (held)", "available": the status with its
 // reason, but for a port not found, which that says already.
@@ -76,17 +103,11 @@ int ExitStatusFor(PortStatus status) {
     }
 }
 
-bool NamesPort(const std::string& name, const std::string& port) {
-#ifdef _WIN32
-    return std::equal(name.begin(), name.end(), port.begin(), port.end(),
-                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-#else
-    if (name == port) return true;
-    if (name.find('/') == std::string::npos) return name == port.substr(port.rfind('/') + 1);
-    // Another path to the same node, such as a /dev/serial/by-id link.
-    const std::string node = RealPath(name);
-    return !node.empty() && node == RealPath(port);
-#endif
+int OutputFailed(Written written) {
+    if (written != Written::ReaderGone) {
+        WriteToStandardError(std::string(kCliProgramName) + ": the output cannot be written\n");
+    }
+    return kExitFailed;
 }
 
 std::optional<PortRows> SurveyForReport(SurveyStages stages,
@@ -131,14 +152,14 @@ std::string TableText(const PortRows& rows, bool withHeader) {
     for (const PortRow& row : rows) {
         Line line;
         for (size_t column = 0; column < kPortColumns.size(); ++column) {
-            line[column] = Printable(column == kStatusColumn ? StatusWithReason(row)
-                                                             : kPortColumns[column].text(row));
+            line[column] = PrintableText(column == kStatusColumn ? StatusWithReason(row)
+                                                                 : kPortColumns[column].text(row));
         }
         std::string holders = row.holdersFailed ? kHoldersUnknownText : "";
         for (const std::string& holder : DescribePortHolders(row.holders)) {
             holders += (holders.empty() ? "" : ", ") + holder;
         }
-        line.back() = Printable(holders);
+        line.back() = PrintableText(holders);
         lines.push_back(line);
     }
     std::array<size_t, 5> widths{};
@@ -228,21 +249,24 @@ Report MakeReport(std::optional<PortRows> rows, const CliArguments& arguments) {
         report.exitStatus = kExitNoPortList;
         return report;
     }
+    if (rows->empty() && (arguments.port || !arguments.matches.empty())) {
+        // A selection that selects nothing is "not found": a script that asks for its
+        // adapter learns from the status that it is not there. Without a header line.
+        const std::string matches = DescribeMatches(arguments.matches);
+        report.out = arguments.json ? JsonText(*rows) : "";
+        report.error =
+            program + ": " +
+            (!arguments.port   ? "no port passes " + matches
+             : matches.empty() ? SystemTextToUtf8(*arguments.port) + " is not in the port list"
+                               : SystemTextToUtf8(*arguments.port) +
+                                     " is not in the port list or does not pass " + matches) +
+            '\n';
+        report.exitStatus = kExitNotFound;
+        return report;
+    }
     report.out = arguments.json   ? JsonText(*rows)
                  : arguments.port ? TableText(*rows, false)
                                   : TableText(*rows, true) + LastingNameTip(*rows);
-    if (arguments.port) {
-        if (rows->empty()) {
-            report.error =
-                program + ": " + SystemTextToUtf8(*arguments.port) +
-                (arguments.matches.empty() ? " is not in the port list\n"
-                                           : " is not in the port list or does not "
-                                             "pass " +
-                                                 DescribeMatches(arguments.matches) + "\n");
-            report.exitStatus = kExitNotFound;
-        } else {
-            report.exitStatus = ExitStatusFor(rows->front().status);
-        }
-    }
+    if (arguments.port) report.exitStatus = ExitStatusFor(rows->front().status);
     return report;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_arguments.h"
+#include "cli/console_output.h"
 #include "ports/engine/survey_engine.h"
 
 // Exit statuses; scripts rely on them.
@@ -20,9 +21,9 @@ constexpr int kExitTimedOut = 7;  // --wait gave up
 
 int ExitStatusFor(PortStatus status);
 
-// Whether a name given on the command line names the port the list gives: "com5" names COM5
-// on Windows; elsewhere "ttyUSB0" or any path to the same node names /dev/ttyUSB0.
-bool NamesPort(const std::string& name, const std::string& port);
+// The end of a program whose output could not be written: kExitFailed, with a message unless
+// the reader left, which is how a pipeline such as `portlook --watch | head -1` ends.
+int OutputFailed(Written written);
 
 // Every port the stages read, probed, with the holders of the busy ones, within the deadline;
 // with a name, only the first port of that name, and no other port is opened.
@@ -35,6 +36,8 @@ std::optional<PortRows> SurveyForReport(SurveyStages stages,
 // holders that could not be looked up. Control characters show as '?' so that a name cannot
 // break a line or steer the terminal.
 std::string TableText(const PortRows& rows, bool withHeader);
+// The text with control characters and bytes that are no UTF-8 as '?', for a terminal.
+std::string PrintableText(const std::string& utf8);
 // A JSON array with an object per row, its "reason" after its "status" (null for none); valid
 // UTF-8 whatever bytes the rows hold. A holder that cannot be seen has a null name; holders that
 // could not be looked up are null.

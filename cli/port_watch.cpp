@@ -37,8 +37,9 @@ const char* EventName(PortEvent::Kind kind) {
 
 // The ports that pass the command line's --port and --match.
 std::optional<PortRows> Selected(const CliArguments& arguments, const Survey& survey,
-                                 bool devicesChanged) {
-    std::optional<PortRows> rows = survey(devicesChanged);
+                                 bool devicesChanged,
+                                 std::chrono::milliseconds deadline = kConsoleDeadline) {
+    std::optional<PortRows> rows = survey(devicesChanged, deadline);
     if (!rows) return rows;
     if (arguments.port) {
         const std::string name = SystemTextToUtf8(*arguments.port);
@@ -53,11 +54,6 @@ std::optional<PortRows> Selected(const CliArguments& arguments, const Survey& su
 
 std::string ProgramMessage(const std::string& text) {
     return std::string(kCliProgramName) + ": " + text + '\n';
-}
-
-int OutputFailed() {
-    WriteToStandardError(ProgramMessage("the output cannot be written"));
-    return kExitFailed;
 }
 
 std::string SecondsText(std::chrono::milliseconds time) {
@@ -87,7 +83,8 @@ std::string LastSeen(const std::optional<PortRows>& rows, const std::string& sel
         seen +=
             (seen.empty() ? "" : "; ") + row.port + " matched but " + StatusText(row.status) + held;
     }
-    return seen;
+    // Process names, to a terminal as the table shows them.
+    return PrintableText(seen);
 }
 
 }  // namespace
@@ -181,25 +178,36 @@ int RunWatch(const CliArguments& arguments, const Survey& survey, WatchWake& wak
                 for (const PortRow& row : *rows) events.push_back({PortEvent::Kind::Present, row});
             }
             for (const PortEvent& event : events) {
-                if (!WriteToStandardOutput(EventLine(event, time, arguments.json))) {
-                    return OutputFailed();
-                }
+                const Written written =
+                    WriteToStandardOutput(EventLine(event, time, arguments.json));
+                if (written != Written::All) return OutputFailed(written);
             }
             known = std::move(rows);
         }
         const WatchWake::Reason woken = wake.Wait(arguments.interval);
         if (woken == WatchWake::Reason::Stop) return kExitAvailable;
-        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        if (woken == WatchWake::Reason::ReaderGone) return OutputFailed(Written::ReaderGone);
         devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }
 
 int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake) {
     using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
     const Clock::time_point start = Clock::now();
+    const auto left = [&] {
+        return *arguments.timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    };
+    // The look after the last pause gets at least this long, so that a port freed at the last
+    // moment is still seen; the wait then ends at most this much after its timeout.
+    constexpr milliseconds kLastLook{50};
+    std::optional<PortRows> seen;  // the last survey that read the list
     bool devicesChanged = false;
     for (;;) {
-        const std::optional<PortRows> rows = Selected(arguments, survey, devicesChanged);
+        // A survey that hangs must not carry the wait past its timeout.
+        const milliseconds deadline =
+            arguments.timeout ? std::clamp(left(), kLastLook, kConsoleDeadline) : kConsoleDeadline;
+        std::optional<PortRows> rows = Selected(arguments, survey, devicesChanged, deadline);
         if (rows) {
             const auto free = std::find_if(rows->begin(), rows->end(), [](const PortRow& row) {
                 return row.status == PortStatus::Available;
@@ -207,26 +215,25 @@ int RunWait(const CliArguments& arguments, const Survey& survey, WatchWake& wake
             if (free != rows->end()) {
                 const std::string out =
                     arguments.json ? JsonLine(*free) : TableText({*free}, false);
-                return WriteToStandardOutput(out) ? kExitAvailable : OutputFailed();
+                const Written written = WriteToStandardOutput(out);
+                return written == Written::All ? kExitAvailable : OutputFailed(written);
             }
+            seen = std::move(rows);
         }
-        std::chrono::milliseconds pause = arguments.interval;
+        milliseconds pause = arguments.interval;
         if (arguments.timeout) {
-            const auto left =
-                *arguments.timeout -
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-            if (left.count() <= 0) {
+            if (left().count() <= 0) {
                 const std::string selection = Selection(arguments);
                 WriteToStandardError(ProgramMessage(
                     "waited " + SecondsText(*arguments.timeout) + " s for an available port" +
                     (selection.empty() ? "" : " with " + selection) + "; " +
-                    LastSeen(rows, selection)));
+                    LastSeen(seen, selection)));
                 return kExitTimedOut;
             }
-            pause = std::min(pause, left);
+            pause = std::min(pause, left());
         }
         const WatchWake::Reason woken = wake.Wait(pause);
-        if (woken == WatchWake::Reason::OutputClosed) return OutputFailed();
+        if (woken == WatchWake::Reason::ReaderGone) return OutputFailed(Written::ReaderGone);
         devicesChanged = woken == WatchWake::Reason::Devices;
     }
 }

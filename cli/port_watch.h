@@ -13,9 +13,11 @@
 #include "ports/engine/port_survey.h"
 
 // One whole survey: the list read, its ports probed, their facts and holders filled in, text
-// in UTF-8. Nothing when the list cannot be read. `devicesChanged`: the system said devices
-// came or went since the last survey, so nothing known of them may be taken from a cache.
-using Survey = std::function<std::optional<PortRows>(bool devicesChanged)>;
+// in UTF-8, ended by the deadline as SurveyWithin ends it. Nothing when the list cannot be
+// read. `devicesChanged`: the system said devices came or went since the last survey, so
+// nothing known of them may be taken from a cache.
+using Survey =
+    std::function<std::optional<PortRows>(bool devicesChanged, std::chrono::milliseconds deadline)>;
 
 struct PortEvent {
     enum class Kind { Present, Added, Removed, Changed };
@@ -38,14 +40,15 @@ std::string EventLine(const PortEvent& event, const std::string& time, bool json
 class WatchWake {
 public:
     // With catchStop, SIGINT and SIGTERM (Windows: Ctrl+C, Ctrl+Break, the console closing)
-    // end the wait instead of the program. A write to a closed output fails instead of
-    // killing the program.
+    // end the wait instead of the program.
     explicit WatchWake(bool catchStop);
     ~WatchWake();
     WatchWake(const WatchWake&) = delete;
     WatchWake& operator=(const WatchWake&) = delete;
 
-    enum class Reason { Interval, Devices, Stop, OutputClosed };
+    // ReaderGone: standard output's reader has left (Linux; Windows finds out at the next
+    // write).
+    enum class Reason { Interval, Devices, Stop, ReaderGone };
     Reason Wait(std::chrono::milliseconds most);
     // Why no device notifications come, where they cannot be had; empty otherwise.
     std::string Problem() const;

@@ -1,5 +1,7 @@
 #include "ui/port_list_dlg.h"
 
+#include <algorithm>
+
 #include <dbt.h>
 
 #include <chrono>
@@ -75,7 +77,8 @@ BOOL CPortListDlg::OnInitDialog() {
 
     SetIcon(m_hIcon, true);
     m_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    m_statusIcon.SetIcon(m_hLampOff);
+    FitLampToItsControl();
+    m_statusIcon.SetIcon(Lamp(false));
     for (size_t column = 0; column < kPortColumns.size(); ++column) {
         m_list.InsertColumn(static_cast<int>(column), kPortColumns[column].heading, LVCFMT_LEFT);
     }
@@ -100,8 +103,51 @@ void CPortListDlg::RefreshPorts() { StartSurvey(); }
 bool CPortListDlg::StartSurvey() {
     if (m_bRefreshing || !m_survey || !m_survey->Start()) return false;
     m_bRefreshing = true;
-    m_statusIcon.SetIcon(m_hLampOn);
+    m_statusIcon.SetIcon(Lamp(true));
     return true;
+}
+
+void CPortListDlg::FitLampToItsControl() {
+    // The control keeps its size in dialog units (its style centres the icon instead of
+    // growing to it), which on a screen of more dots per inch is more pixels. Rounding dialog
+    // units to pixels can make it share a row with the text below it (at 144 DPI), which the
+    // bulb must leave to that text.
+    RECT lamp{};
+    ::GetWindowRect(m_statusIcon.m_hWnd, &lamp);
+    for (HWND other = ::GetWindow(m_hWnd, GW_CHILD); other;
+         other = ::GetWindow(other, GW_HWNDNEXT)) {
+        RECT rect{};
+        RECT shared{};
+        if (other == m_statusIcon.m_hWnd || !::GetWindowRect(other, &rect) ||
+            !::IntersectRect(&shared, &lamp, &rect)) {
+            continue;
+        }
+        if (shared.top > lamp.top) {
+            lamp.bottom = shared.top;
+        } else if (shared.bottom < lamp.bottom) {
+            lamp.top = shared.bottom;
+        } else if (shared.left > lamp.left) {
+            lamp.right = shared.left;
+        } else {
+            lamp.left = shared.right;
+        }
+    }
+    // As large as that part of the control: the 32-pixel icon itself where it fits, which it
+    // does in 2 pixels less too, its edges being transparent; else the icon made to fit.
+    const int fits = std::min(lamp.right - lamp.left, lamp.bottom - lamp.top);
+    const int side = fits >= 30 && fits <= 32 ? 32 : fits;
+    if (side <= 0) return;
+    const auto load = [side](UINT id) {
+        return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
+                                               IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+    };
+    m_lampOnFitted.Reset(load(IDI_LAMP_ON));
+    m_lampOffFitted.Reset(load(IDI_LAMP_OFF));
+}
+
+HICON CPortListDlg::Lamp(bool lit) const {
+    const IconHandle& fitted = lit ? m_lampOnFitted : m_lampOffFitted;
+    return fitted.IsValid() ? fitted.Get() : lit ? m_hLampOn : m_hLampOff;
 }
 
 void CPortListDlg::ListenForPorts() { m_portNotification = NotifyOfComPorts(m_hWnd); }
@@ -174,7 +220,7 @@ void CPortListDlg::OnSurveyNews() {
     }
     if (!news.finished || !m_bRefreshing) return;
     m_bRefreshing = false;
-    m_statusIcon.SetIcon(m_hLampOff);
+    m_statusIcon.SetIcon(Lamp(false));
     if (m_bSizeColumnsWhenDone) {
         m_bSizeColumnsWhenDone = false;
         m_list.AutoSizeColumns();

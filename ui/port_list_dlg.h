@@ -43,6 +43,9 @@ private:
     void ListenForPorts();
     // The tip follows the row under the pointer.
     void FollowPointer(POINT point);
+    // The lamp's icons at the size its control has on this screen.
+    void FitLampToItsControl();
+    HICON Lamp(bool lit) const;
 
     HICON m_hLampOn;
     HICON m_hLampOff;
@@ -56,6 +59,8 @@ private:
     std::unique_ptr<SurveyEngine> m_survey;
     bool m_bSizeColumnsWhenDone = false;  // the first survey outlasted start-up
     bool m_bSurveyAgain = false;          // devices changed while a survey was in flight
+    IconHandle m_lampOnFitted;            // null until fitted: then the 32-pixel icons above serve
+    IconHandle m_lampOffFitted;
     CToolTipCtrl m_tip;
     int m_nTipRow = -1;  // the row the tip describes
     DeviceNotification m_portNotification;

@@ -72,8 +72,8 @@ PortFacts DeviceFacts(const std::string& ttyDevice) {
         AddUsbFacts(*usb, facts);
         return facts;
     }
-    // A UART on the board, a PCI card or a platform device: the driver is the best name.
-    facts.description = facts.driver;
+    // A UART on the board, a PCI card or a platform device tells no description of its own;
+    // its driver already names the device, and is not repeated as the description.
     facts.bus = BusOfSubsystem(Subsystem(hardware));
     facts.hardwareId = ReadAttribute(hardware + "/modalias");
     if (facts.hardwareId.empty()) facts.hardwareId = ReadAttribute(hardware + "/id");  // PNP0501

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sched.h>
@@ -12,6 +13,7 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,8 +55,10 @@ bool MountPortList(PortList list, const std::string& terminal) {
             ::symlink(terminal.c_str(), "/dev/ttyUSB9") == 0);
 }
 
+// `output`: the child's standard output, instead of a pipe the test reads. A run that has
+// not ended 10 s after its last output is killed.
 ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortList::AsItIs,
-                       const char* outputFile = nullptr, const std::string& terminal = "") {
+                       int output = -1, const std::string& terminal = "") {
     int out[2] = {-1, -1};
     int error[2] = {-1, -1};
     ProgramRun run;
@@ -77,8 +81,7 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
         } else if (list != PortList::AsItIs && !MountPortList(list, terminal)) {
             ::_exit(kNoNamespace);
         }
-        const int output = outputFile ? ::open(outputFile, O_WRONLY) : outWrite.Get();
-        if (output < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+        if (::dup2(output >= 0 ? output : outWrite.Get(), STDOUT_FILENO) < 0 ||
             ::dup2(errorWrite.Get(), STDERR_FILENO) < 0) {
             ::_exit(127);
         }
@@ -90,7 +93,9 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
     if (child < 0) return run;
     pollfd ends[] = {{outRead.Get(), POLLIN, 0}, {errorRead.Get(), POLLIN, 0}};
     std::string* texts[] = {&run.out, &run.error};
-    while ((ends[0].fd >= 0 || ends[1].fd >= 0) && ::poll(ends, 2, 10000) > 0) {
+    bool quiet = false;
+    while ((ends[0].fd >= 0 || ends[1].fd >= 0) && !quiet) {
+        quiet = ::poll(ends, 2, 10000) <= 0;
         for (int i = 0; i < 2; ++i) {
             if (ends[i].fd < 0 || ends[i].revents == 0) continue;
             char buffer[4096];
@@ -102,6 +107,7 @@ ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortL
             }
         }
     }
+    if (quiet) ::kill(child, SIGKILL);
     int status = 0;
     if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
@@ -129,12 +135,36 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
                                                {"--match", "colour=red"},
                                                {"--match=vid=nope"},
                                                {"--match"},
-                                               {"--json", "--help=x"}}) {
+                                               {"--json", "--help=x"},
+                                               {"--version", "--bogus"},
+                                               {"--help", "--watch", "--wait"}}) {
         const ProgramRun run = RunPortlook(wrong);
         EXPECT_EQ(run.exitStatus, 2) << wrong.back();
         EXPECT_EQ(run.out, "") << wrong.back();
-        EXPECT_NE(run.error.find("Usage: portlook "), std::string::npos) << run.error;
+        // One line saying what is wrong, and where to read more.
+        const size_t line = run.error.find('\n');
+        EXPECT_EQ(run.error.compare(0, 10, "portlook: "), 0) << run.error;
+        EXPECT_EQ(run.error.substr(line + 1), "Try 'portlook --help'.\n") << run.error;
     }
+    EXPECT_EQ(RunPortlook({"--bogus", "--version"}).error,
+              "portlook: unknown argument '--bogus'\nTry 'portlook --help'.\n");
+}
+
+TEST(PortlookProgram, SecondsFromATenthToADayAreTakenAndOthersRefusedWithTheValue) {
+    for (const char* option : {"--interval", "--timeout"}) {
+        for (const char* value :
+             {"2500000", "86400.1", "-1", "0", "0.09", "nan", "inf", "2s", ""}) {
+            const ProgramRun run = RunPortlook({"--wait", option, value});
+            EXPECT_EQ(run.exitStatus, 2) << option << ' ' << value;
+            EXPECT_NE(run.error.find(std::string(option) + " takes 0.1 to 86,400 seconds (got '" +
+                                     value + "')"),
+                      std::string::npos)
+                << run.error;
+        }
+    }
+    const ProgramRun bounds = RunPortlook(
+        {"--wait", "--interval", "86400", "--timeout", "0.1", "--port", "portlook-no-such-port"});
+    EXPECT_EQ(bounds.exitStatus, 7) << bounds.error;
 }
 
 TEST(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
@@ -174,6 +204,14 @@ TEST(PortlookProgram, PortNotInTheListIsNotFound) {
     const ProgramRun json = RunPortlook({"--port=portlook-no-such-port", "--json"});
     EXPECT_EQ(json.exitStatus, 3);
     EXPECT_EQ(json.out, "[]\n");
+    // A --match that selects no port is as "not found".
+    const ProgramRun none = RunPortlook({"--match", "vid=ffff"});
+    EXPECT_EQ(none.exitStatus, 3);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.error, "portlook: no port passes --match vid=ffff\n");
+    const ProgramRun noneJson = RunPortlook({"--json", "--match", "vid=ffff"});
+    EXPECT_EQ(noneJson.exitStatus, 3);
+    EXPECT_EQ(noneJson.out, "[]\n");
 }
 
 TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
@@ -187,11 +225,39 @@ TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
     }
 }
 
-TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6) {
-    for (const char* form : {"--json", "--help"}) {
-        const ProgramRun run = RunPortlook({form}, PortList::AsItIs, "/dev/full");
-        EXPECT_EQ(run.exitStatus, 6) << form;
-        EXPECT_EQ(run.error, "portlook: the output cannot be written\n");
+// A full disk is a fault worth a message; a reader that left, as `| head -1` does, is how a
+// pipeline ends: no message, and no death by SIGPIPE.
+TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6QuietlyWhenTheReaderLeft) {
+    enum class Output { Full, PipeReaderGone, SocketReaderGone };
+    const struct {
+        Output output;
+        std::vector<std::string> arguments;
+        const char* error;
+    } cases[] = {
+        {Output::Full, {"--json"}, "portlook: the output cannot be written\n"},
+        {Output::Full, {"--help"}, "portlook: the output cannot be written\n"},
+        {Output::PipeReaderGone, {"--json"}, ""},
+        {Output::PipeReaderGone, {"--watch"}, ""},
+        // Nothing to write: only the wait between surveys can see that the reader left.
+        {Output::PipeReaderGone, {"--watch", "--match", "vid=ffff"}, ""},
+        {Output::SocketReaderGone, {"--watch", "--match", "vid=ffff"}, ""},
+        {Output::SocketReaderGone, {"--wait", "--match", "vid=ffff"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        int ends[2] = {-1, -1};
+        if (c.output == Output::Full) {
+            ends[1] = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        } else if (c.output == Output::PipeReaderGone) {
+            ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        } else {
+            ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        }
+        if (ends[0] >= 0) ::close(ends[0]);
+        const UniqueFd output(ends[1]);
+        const ProgramRun run = RunPortlook(c.arguments, PortList::AsItIs, output.Get());
+        EXPECT_EQ(run.exitStatus, 6);
+        EXPECT_EQ(run.error, c.error);
     }
 }
 
@@ -314,7 +380,7 @@ TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
     PortlookOnTree wait(tree, {"--wait", "--open", "--interval", "1", "--port", "ttyUSB7"});
     EXPECT_EQ(wait.ReadLine(kWithin), "") << "busy";
     holder.Reset();
-    EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available  ftdi_sio");
+    EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available");
     EXPECT_EQ(wait.ExitStatus(0), 0);
 }
 
@@ -365,6 +431,24 @@ TEST(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
     }
 }
 
+// A survey in flight counts against --timeout: here the list read hangs on a FIFO.
+TEST(PortlookProgram, WaitEndsAtItsTimeoutWhileASurveyHangs) {
+    FakeSysfsTree tree;
+    Pty pty;
+    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    ASSERT_EQ(::mkfifo((tree.Root() + "/class/tty/ttyUSB7/type").c_str(), 0644), 0);
+    const auto start = std::chrono::steady_clock::now();
+    PortlookOnTree wait(tree, {"--wait", "--timeout", "0.3", "--port", "ttyUSB7"});
+    const int status = wait.ExitStatus(0);
+    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+    EXPECT_EQ(status, 7);
+    // The survey's own deadline is 4 s; a second is room for a loaded machine.
+    using std::chrono::duration_cast;
+    EXPECT_LT(
+        duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+        1300);
+}
+
 // A plain open is no exclusive one on Linux: the open succeeds, and only the usage scan, which
 // opens nothing, sees the holder.
 TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
@@ -385,16 +469,14 @@ TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
         SCOPED_TRACE(c.arguments.front());
         const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         ASSERT_GE(::inotify_add_watch(watch.Get(), terminal.Path().c_str(), IN_OPEN), 0);
-        const ProgramRun run =
-            RunPortlook(c.arguments, PortList::OneTerminal, nullptr, terminal.Path());
+        const ProgramRun run = RunPortlook(c.arguments, PortList::OneTerminal, -1, terminal.Path());
         if (run.exitStatus == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.error;
         EXPECT_EQ(run.out, c.out);
         char events[4096];
         EXPECT_EQ(::read(watch.Get(), events, sizeof events) > 0, c.opens);
     }
-    const ProgramRun json =
-        RunPortlook({"--json"}, PortList::OneTerminal, nullptr, terminal.Path());
+    const ProgramRun json = RunPortlook({"--json"}, PortList::OneTerminal, -1, terminal.Path());
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
     EXPECT_EQ(parsed[0]["status"], "busy");

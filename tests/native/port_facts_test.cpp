@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 
 const FactFields kFtdi = {"FT232R USB UART", "FTDI", "usb:v0403p6001", "0403",     "6001",
                           "A1B2C3",          "usb",  "1-1.2:1.0",      "ftdi_sio", "00"};
-const FactFields kPnpUart = {"serial", "", "PNP0501", "", "", "", "acpi", "00:01", "serial", ""};
+// No description: the driver, already the device's name, is not repeated.
+const FactFields kPnpUart = {"", "", "PNP0501", "", "", "", "acpi", "00:01", "serial", ""};
 
 // An FTDI adapter behind a hub (hub and root hub have idVendor too); a board UART as kernels
 // since 6.5 show it, with a port and a controller on "serial-base" below the hardware; the

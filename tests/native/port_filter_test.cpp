@@ -27,7 +27,10 @@ TEST(PortFilter, NamesAndIdsMatchWholeTextsByAPartAnyCase) {
         bool holds;
     } cases[] = {{"port=/dev/ttyUSB0", true},
                  {"port=/DEV/TTYusb0", true},
-                 {"port=ttyUSB0", false},
+                 {"port=ttyUSB0", true},  // the names --port takes
+                 {"port=TTYUSB0", true},
+                 {"port=USB0", false},
+                 {"port=/dev/ttyUSB", false},
                  {"device=USB-ftdi_ft232r_a1b2c3-IF00-port0", true},
                  {"vid=0403", true},
                  {"VID=0x0403", true},

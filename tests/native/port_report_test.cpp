@@ -299,6 +299,29 @@ TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {
     EXPECT_EQ(beforePort.size() - 1, port) << beforePort;
 }
 
+// The table's text is UTF-8 on both systems (Windows' code page is converted before): what is
+// no UTF-8, and the C1 controls an 8-bit terminal obeys (0x9B opens a control sequence), show
+// as '?', one for each byte that is no UTF-8; letters of any length stay.
+TEST(Report, BytesThatAreNoUtf8AndC1ControlsShowAsQuestionMarks) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\x9B"
+         "2Jb",
+         "a?2Jb"},  // a raw CSI
+        {"a\xC2\x9B"
+         "2Jb",
+         "a?2Jb"},                                   // CSI as UTF-8
+        {"\xC2\x80\xC2\x9F\xC2\xA0", "??\xC2\xA0"},  // C1's ends; NBSP is no control
+        {"\xFF\xC0\xAF\xED\xA0\x80", "??????"},      // never UTF-8; overlong; a surrogate
+        {"\xE2\x82 \xF0\x9F\x98", "?? ???"},         // sequences cut short
+        {"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"},
+    };
+    for (const auto& [text, shown] : cases) {
+        PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
+        rows[0].facts.description = text;
+        EXPECT_EQ(TableText(rows, false), "adapter  /dev/ttyUSB0  available  " + shown + "\n");
+    }
+}
+
 TEST(Report, SignsInADescriptionAreShownUnchanged) {
     PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
     rows[0].facts.description = "Gadget\xC2\xAE \xC2\xB5Link";

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""What scripts/package made in dist/: the zips hold the three files and their Portlook.exe
-shows its window under Wine, both programs carry the manifest and the version, the .deb passes
-dpkg-deb and lintian and its portlook prints its version, and SHA256SUMS checks.
+"""What scripts/package made in dist/: both zips, whatever this machine runs, hold the three
+files, their README.txt fits 80 columns, and their Portlook.exe shows its window under Wine
+where this machine runs its width; both programs carry the manifest and the version; the .deb
+passes dpkg-deb and lintian, recommends bash-completion, its completion offers --match's
+fields, its portlook prints its version, and a second build of it is the same file; and
+SHA256SUMS checks.
 
 Usage: package_test.py --source DIR --snapshot32 EXE|"" --snapshot64 EXE --results XML
 """
@@ -68,6 +71,9 @@ def check_zips(check, args, version, zips, work):
                          "%s holds %s" % (path, archive.namelist()))
             folder = os.path.join(work, arch)
             archive.extractall(folder)
+        readme = open(os.path.join(folder, "README.txt"), encoding="utf-8", newline="").read()
+        widest = max(len(line) for line in readme.split("\r\n"))
+        check.expect(widest < 80, "%s README.txt: a line of %d columns" % (arch, widest))
         manifest = open(os.path.join(args.source, "res", "portlook.manifest"), "rb").read()
         for program in ("Portlook.exe", "portlook-cli.exe"):
             found = resources(os.path.join(folder, program))
@@ -76,6 +82,10 @@ def check_zips(check, args, version, zips, work):
                          % (arch, program))
             check.expect(version.encode("utf-16-le") in found.get((RT_VERSION, 1, GERMAN), b""),
                          "%s %s: version resource without %s" % (arch, program, version))
+        if not snapshot:
+            check.note("%s: Portlook.exe not run: this machine cannot execute 32-bit x86 code"
+                       % arch)
+            continue
         picture = os.path.join(work, arch + ".bmp")
         shown = run([os.path.join(args.source, "scripts", "wine-run"), "--timeout", "180",
                      snapshot, "Z:" + os.path.join(folder, "Portlook.exe"), "Z:" + picture])
@@ -98,6 +108,29 @@ def check_deb(check, args, version, work):
     portlook = os.path.join(root, "usr", "bin", "portlook")
     printed = run([portlook, "--version"])
     check.expect(printed.stdout == "portlook %s\n" % version, "prints %r" % printed.stdout)
+    check.expect(re.search(r"^ *Recommends: bash-completion$", info.stdout, re.M),
+                 "no Recommends: bash-completion")
+    for option in ("--match", "--watch", "--wait"):
+        check.expect(option in info.stdout.split("Description:")[-1],
+                     "the description does not mention " + option)
+    # The completion as bash runs it, for "portlook --match v" and "portlook --match ".
+    completion = os.path.join(root, "usr", "share", "bash-completion", "completions", "portlook")
+    script = ('source "$1"; for cur in v ""; do COMP_WORDS=("$2" --match "$cur"); '
+              'COMP_CWORD=2; _portlook; echo "${COMPREPLY[*]}"; done')
+    offered = run(["bash", "-c", script, "bash", completion, portlook])
+    check.expect(offered.stdout == "vid=\nport= device= vid= pid= serial= bus= description= "
+                 "manufacturer=\n", "--match completes %r" % offered.stdout)
+
+
+def check_deb_again(check, args, version, work):
+    """A second build of the .deb from the same commit is the same file, byte for byte."""
+    again = os.path.join(work, "again")
+    built = run([os.path.join(args.source, "scripts", "package"), "--deb-only", again])
+    check.expect(built.returncode == 0, "package --deb-only: " + built.stderr[-500:])
+    name = "portlook_%s_amd64.deb" % version
+    first = open(os.path.join(args.dist, name), "rb").read()
+    second = open(os.path.join(again, name), "rb").read()
+    check.expect(first == second, "two builds of %s differ" % name)
 
 
 def check_sums(check, args):
@@ -118,13 +151,15 @@ def main():
     args.dist = os.path.join(args.source, "dist")
     version = re.search(r"project\(Portlook VERSION ([0-9.]+)",
                         open(os.path.join(args.source, "CMakeLists.txt")).read()).group(1)
-    zips = ([("x86", args.snapshot32)] if args.snapshot32 else []) + [("x64", args.snapshot64)]
+    zips = [("x86", args.snapshot32), ("x64", args.snapshot64)]
 
     return run_checks(SUITE, args.results, (
         ("ZipsHoldTheProgramsWithManifestAndShowTheWindow",
          lambda check, work: check_zips(check, args, version, zips, work)),
         ("DebPassesLintianAndItsPortlookRuns",
          lambda check, work: check_deb(check, args, version, work)),
+        ("DebBuiltAgainIsTheSameFile",
+         lambda check, work: check_deb_again(check, args, version, work)),
         ("Sha256SumsCoverEveryArtefact", lambda check, work: check_sums(check, args)),
     ), "portlook-package-test-")
 

@@ -205,11 +205,13 @@ TEST_F(CliProgram, HelpVersionAndWrongArguments) {
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.compare(0, 20, "Usage: portlook-cli "), 0) << help.out;
     EXPECT_NE(help.out.find("COM5"), std::string::npos);
-    for (const char* wrong : {"--bogus", "--port", "COM21", "/json"}) {
+    for (const char* wrong : {"--bogus", "--port", "COM21", "/json", "--version --bogus"}) {
         const CapturedRun run = Run(wrong);
         EXPECT_EQ(run.exitCode, 2u) << wrong;
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.error.find("Usage: portlook-cli "), std::string::npos) << run.error;
+        const size_t line = run.error.find('\n');
+        EXPECT_EQ(run.error.compare(0, 14, "portlook-cli: "), 0) << run.error;
+        EXPECT_EQ(run.error.substr(line + 1), "Try 'portlook-cli --help'.\n") << run.error;
     }
 }
 
@@ -278,6 +280,12 @@ TEST_F(CliProgram, AnsiNamesGoToPipesAsUtf8AndToAConsoleAsCharacters) {
     ::TerminateProcess(shell.Get(), 0);
     EXPECT_NE(text.find(L"\\Device\\Ger\u00E4t  COM21  available"), std::wstring::npos)
         << text.size();
+
+    // 0x9B is a letter in 1252, a closing angle quote; 0x81 is undefined there and becomes the
+    // C1 control U+0081, which the table shows as '?'.
+    ASSERT_TRUE(m_key.Remove("\\Device\\Ger\xE4t"));
+    ASSERT_TRUE(m_key.SetText("\\Device\\\x9B\x81", "COM21"));
+    EXPECT_EQ(Run("--port COM21").out, "\\Device\\\xE2\x80\xBA?  COM21  available\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Portlook.exe on screens of 96, 144 and 192 DPI, as Wine makes them: every text fits its
-// control, the columns fit their texts with a margin grown with the DPI, and the lamp is whole.
+// control, no control draws on another, the columns fit their texts with a margin grown with
+// the DPI, and the lamp is whole, inside its control.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,8 +65,12 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
 
     RECT client{};
     ::GetClientRect(dialog, &client);
+    std::vector<HWND> children;
     for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
          child = ::GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    for (HWND child : children) {
         const std::string text = WindowText(child);
         SCOPED_TRACE(ClassName(child) + " \"" + text + "\"");
         RECT rect{};
@@ -92,6 +97,37 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
             << "text clipped";
     }
 
+    // Where two controls overlap, neither draws: no control's ink, the lamp's included, falls
+    // on another control.
+    ::SetForegroundWindow(dialog);
+    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == dialog; }, 3000));
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
+    const std::vector<DWORD> screen = ScreenPixels(dialog);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    const DWORD blank = GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
+    for (size_t a = 0; a < children.size(); ++a) {
+        for (size_t b = a + 1; b < children.size(); ++b) {
+            RECT one{}, other{}, both{};
+            ::GetWindowRect(children[a], &one);
+            ::GetWindowRect(children[b], &other);
+            if (!::IntersectRect(&both, &one, &other)) continue;
+            int ink = 0;
+            for (LONG y = both.top; y < both.bottom; ++y) {
+                for (LONG x = both.left; x < both.right; ++x) {
+                    const size_t at = static_cast<size_t>(y - window.top) *
+                                          static_cast<size_t>(window.right - window.left) +
+                                      static_cast<size_t>(x - window.left);
+                    ink += at < screen.size() && screen[at] != blank;
+                }
+            }
+            EXPECT_EQ(ink, 0) << "\"" << WindowText(children[a]) << "\" (" << ClassName(children[a])
+                              << ") and \"" << WindowText(children[b]) << "\" ("
+                              << ClassName(children[b]) << ") overlap in " << both.left << ","
+                              << both.top << " to " << both.right << "," << both.bottom;
+        }
+    }
+
     // Each column but the last as wide as its widest text plus 12 pixels at 96 DPI, scaled.
     const int columns = list.HeadingCount();
     const auto rows = list.Rows(columns);
@@ -106,19 +142,32 @@ TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
     ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &listArea);
     EXPECT_EQ(list.ColumnWidth(columns - 1), listArea.right - used);
 
-    // The lamp shows the whole unlit bulb at the size it has on this screen.
+    // The lamp shows the unlit bulb whole, centred in its control and grown with the screen:
+    // the screen shows the icon at some size, and every pixel of its ink.
     HWND lamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
     RECT lampRect{};
     ::GetWindowRect(lamp, &lampRect);
     const int width = lampRect.right - lampRect.left;
     const int height = lampRect.bottom - lampRect.top;
-    EXPECT_GE(width, ::MulDiv(32, dpi, 96));
-    HICON bulb = static_cast<HICON>(::LoadImageA(
-        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_LAMP_OFF), IMAGE_ICON, width, height, 0));
-    ::SetForegroundWindow(dialog);
-    EXPECT_TRUE(
-        WaitUntil([&] { return ScreenPixels(lamp) == IconPixels(bulb, width, height); }, 3000));
-    ::DestroyIcon(bulb);
+    const auto inkOf = [blank](const std::vector<DWORD>& pixels) {
+        return std::count_if(pixels.begin(), pixels.end(), [blank](DWORD p) { return p != blank; });
+    };
+    const std::vector<DWORD> shown = ScreenPixels(lamp);
+    int side = 0;
+    for (int size = std::min(width, height) - 2; size <= std::max(width, height) + 8; ++size) {
+        const HICON bulb = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr),
+                                                           MAKEINTRESOURCEA(IDI_LAMP_OFF),
+                                                           IMAGE_ICON, size, size, 0));
+        if (shown == IconPixels(bulb, width, height)) {
+            side = size;
+            EXPECT_EQ(inkOf(shown), inkOf(IconPixels(bulb, size, size))) << "cut off at " << size;
+        }
+        ::DestroyIcon(bulb);
+        if (side) break;
+    }
+    // The control is 20 dialog units tall, less a row that rounding may give the text below:
+    // at least 7/8 of the 32-pixel icon grown with the screen.
+    EXPECT_GE(side, ::MulDiv(28, dpi, 96)) << "not the bulb, or smaller than the screen asks";
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DpiTest, ::testing::Values(96, 144, 192),

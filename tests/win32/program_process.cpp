@@ -232,7 +232,16 @@ std::vector<DWORD> IconPixels(HICON icon, int width, int height) {
     return Render(width, height, [&](HDC memory, HDC) {
         const RECT all{0, 0, width, height};
         ::FillRect(memory, &all, ::GetSysColorBrush(COLOR_BTNFACE));
-        ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        // Centred as a static control with SS_CENTERIMAGE centres it.
+        ICONINFO info{};
+        BITMAP mask{};
+        ::GetIconInfo(icon, &info);
+        ::GetObjectA(info.hbmMask, sizeof mask, &mask);
+        const int iconHeight = info.hbmColor ? mask.bmHeight : mask.bmHeight / 2;
+        if (info.hbmColor) ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+        ::DrawIconEx(memory, width / 2 - mask.bmWidth / 2, height / 2 - iconHeight / 2, icon, 0, 0,
+                     0, nullptr, DI_NORMAL);
     });
 }
 

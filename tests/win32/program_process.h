@@ -79,5 +79,6 @@ std::vector<DWORD> ScreenPixels(HWND window);
 // background of `width` by `height`: what overflows the layout shows.
 std::vector<DWORD> TextPixels(const std::string& text, HFONT font, RECT layout, int width,
                               int height, UINT format);
-// An icon drawn as a static control draws it, on the dialog's background.
+// An icon drawn as the lamp's static control draws it, at its own size centred, on the
+// dialog's background.
 std::vector<DWORD> IconPixels(HICON icon, int width, int height);

@@ -221,7 +221,8 @@ const ExpectedItem kItems[] = {
     {-1, kStaticAtom, L"Static", L"Portlook\nv1.0.0.1\n\nPortlook team", 0, 192, 26, 60, 34,
      kChild | SS_CENTER | WS_BORDER | WS_GROUP},
     {IDC_STATUS_ICON, kStaticAtom, L"Static", nullptr, IDI_LAMP_OFF, 211, 101, 21, 20,
-     kChild | SS_ICON},
+     // Centred, the icon leaves the control its size in dialog units at every DPI.
+     kChild | SS_ICON | SS_CENTERIMAGE},
 };
 
 class MainDialogTemplate : public ::testing::Test {
