@@ -319,11 +319,20 @@ public:
         }
     }
     // Sends the signal and waits for the end: the exit status, or -1 when it ended otherwise.
+    // Sends `signal` (none: 0) and waits for the end: at most 20 s, then it is killed, so that
+    // a --watch or --wait that never ends fails the test instead of holding the run.
     int ExitStatus(int signal) {
-        if (signal) ::kill(m_child, signal);
+        const pid_t child = std::exchange(m_child, -1);
+        if (signal) ::kill(child, signal);
         int status = 0;
-        const bool ended = ::waitpid(std::exchange(m_child, -1), &status, 0) > 0;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        for (int tries = 0; tries < 2000; ++tries) {
+            const pid_t ended = ::waitpid(child, &status, WNOHANG);
+            if (ended != 0) return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            ::usleep(10000);
+        }
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        return -1;
     }
 
 private:
