@@ -209,8 +209,8 @@ ObjectCounts Settled(Count count) {
 
 // From sample `from` on, every count must equal the one there and memory must not grow by
 // 2 MiB: the samples before let objects made once settle in, while a leak goes on growing.
-// Such objects come at no fixed time: winpthreads gives a mutex or condition variable its
-// event or semaphore the first time two threads meet at it (seen as late as the 31st survey).
+// Such objects come at no fixed time (seen as late as the 31st survey): an event and two
+// semaphores, likely winpthreads giving a lock or condition variable its own at first need.
 void ExpectFlatFrom(size_t from, const std::vector<ObjectCounts>& samples) {
     ASSERT_GE(samples.size(), from + 2);
     std::printf("from: %s\nlast: %s\n", Describe(samples[from]).c_str(),
