@@ -119,7 +119,7 @@ def check_deb(check, args, version, work):
               'COMP_CWORD=2; _portlook; echo "${COMPREPLY[*]}"; done')
     offered = run(["bash", "-c", script, "bash", completion, portlook])
     check.expect(offered.stdout == "vid=\nport= device= vid= pid= serial= bus= description= "
-                 "manufacturer=\n", "--match completes %r" % offered.stdout)
+                 "manufacturer= byid= bypath=\n", "--match completes %r" % offered.stdout)
 
 
 def check_deb_again(check, args, version, work):
