@@ -243,12 +243,14 @@ std::vector<std::optional<PortHolders>> PortHolderFinder::Find(const PortRows& r
     std::vector<ULONG_PTR> owners;  // the process of each query
     std::vector<std::function<void()>> calls;
     bool sawAll = true;
+    bool skippedHanging = false;  // a handle whose name query still hangs was not asked
     for (const HandleEntry& entry : *handles) {
         // Our own handles include the duplicates of queries still out.
         if (entry.objectTypeIndex != *fileType || entry.processId == self) continue;
         // One whose name query still hangs is not asked again, nor known.
         if (m_state->unanswered.count({entry.processId, entry.handle}) != 0) {
             sawAll = false;
+            skippedHanging = true;
             continue;
         }
         const auto opened = processes.try_emplace(entry.processId);
@@ -307,18 +309,25 @@ std::vector<std::optional<PortHolders>> PortHolderFinder::Find(const PortRows& r
         }
     }
     m_lastFindSawAll = sawAll;
-    // A busy port with no holder in sight may be held by any process that refused to be
-    // opened: each of those that holds files is named as one that cannot be seen.
-    for (PortHolders& held : holders) {
+    std::vector<std::optional<PortHolders>> found(holders.begin(), holders.end());
+    for (size_t row = 0; row < holders.size(); ++row) {
+        PortHolders& held = holders[row];
         if (!held.empty()) continue;
+        // The handle not asked may be the holder's: nobody can be said to hold the port.
+        if (skippedHanging) {
+            found[row].reset();
+            continue;
+        }
+        // A busy port with no holder in sight may be held by any process that refused to be
+        // opened: each of those that holds files is named as one that cannot be seen.
         for (const auto& process : processes) {
             if (process.second.denied) {
-                held.push_back(
+                found[row]->push_back(
                     PortHolder{static_cast<unsigned long>(process.first), std::string(), false});
             }
         }
     }
-    return std::vector<std::optional<PortHolders>>(holders.begin(), holders.end());
+    return found;
 }
 
 PortHolderLookup SystemHolderLookup() {

@@ -143,6 +143,18 @@ OwnHandles CountOwnHandles() {
     return count;
 }
 
+// A lookup that passes over a handle whose name query still hangs cannot say nobody holds it.
+TEST_F(PortHoldersTest, AHolderWhoseQueryStillHangsIsNotTakenForNobody) {
+    const PortHolderProcess holder(m_ports[0]);
+    ASSERT_TRUE(holder.Holds());
+    const PortRows rows = {Row(m_ports[0])};
+    PortHolderFinder finder;
+    StickNameQueriesOfPorts();
+    EXPECT_FALSE(finder.Find(rows).at(0).has_value()) << "its query hangs";
+    EXPECT_FALSE(finder.Find(rows).at(0).has_value()) << "not []: the holder was not asked";
+    ReleaseStuckNameQueries();
+}
+
 TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNoHolderAfter) {
     // One holder more than the queries that may be left hanging.
     std::vector<std::unique_ptr<PortHolderProcess>> holders;
