@@ -77,6 +77,15 @@ int CountIcons() {
     return count;
 }
 
+long long PrivateKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long long>(counters.PagefileUsage / 1024);
+}
+
+}  // namespace
+
 int CountThreads() {
     const FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry{};
@@ -88,15 +97,6 @@ int CountThreads() {
     }
     return count;
 }
-
-long long PrivateKiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
-    return static_cast<long long>(counters.PagefileUsage / 1024);
-}
-
-}  // namespace
 
 ObjectCounts CountObjects() {
     ObjectCounts counts;

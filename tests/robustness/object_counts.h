@@ -26,6 +26,8 @@ struct ObjectCounts {
 };
 
 ObjectCounts CountObjects();
+// The threads of this process alone.
+int CountThreads();
 
 // Sent to a window whose program counts its own objects on request (the soak's window).
 constexpr char kCountObjectsMessage[] = "PortlookCountObjects";

@@ -10,11 +10,10 @@
 #include "ports/win32/port_holder_finder.h"
 #include "ports/engine/port_probe.h"
 #include "ports/win32/handle_name_query.h"
+#include "tests/robustness/object_counts.h"
 #include "tests/win32/stuck_name_query.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/serial_comm_key.h"
-
-#include <tlhelp32.h>
 
 namespace {
 
@@ -110,18 +109,6 @@ TEST_F(PortHoldersTest, ABusyPortThatNobodyHoldsHasNoHolders) {
     EXPECT_TRUE(Find({Row(denied)})[0].empty());
 }
 
-size_t OwnThreads() {
-    const FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    size_t count = 0;
-    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
-         more = ::Thread32Next(snapshot.Get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
-    }
-    return count;
-}
-
 struct OwnHandles {
     size_t all = 0;
     size_t ports = 0;
@@ -165,14 +152,14 @@ TEST_F(PortHoldersTest, NameQueriesThatHangCostBoundedThreadsAndHandlesAndHideNo
         rows.push_back(Row(m_ports[port]));
     }
     PortHolderFinder finder;
-    const size_t threads = OwnThreads();
+    const int threads = CountThreads();
     StickNameQueriesOfPorts();
     OwnHandles atMost;
     for (unsigned lookup = 0; lookup < 2 * kMostNameQueriesOut; ++lookup) {
         finder.Find(rows);
         if (lookup + 1 == kMostNameQueriesOut) atMost = CountOwnHandles();
     }
-    EXPECT_LE(OwnThreads(), threads + kMostNameQueriesOut);
+    EXPECT_LE(CountThreads(), threads + static_cast<int>(kMostNameQueriesOut));
     const OwnHandles after = CountOwnHandles();
     EXPECT_EQ(after.all, atMost.all);
     EXPECT_EQ(after.ports, 0u) << "a duplicate kept would keep its port open";
