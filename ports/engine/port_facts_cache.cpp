@@ -3,6 +3,18 @@
 #include <algorithm>
 #include <utility>
 
+bool PortNameLess::operator()(const std::string& a, const std::string& b) const {
+    if (!ignoreCase) return a < b;
+    // Port names are ASCII; the runtime's toupper is a call per character, and every survey
+    // looks every port up.
+    const auto upper = [](char c) {
+        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    };
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [&upper](char left, char right) { return upper(left) < upper(right); });
+}
+
 PortFactsCache::PortFactsCache(PortFactsWalk walk) : m_walk(std::move(walk)) {}
 
 void PortFactsCache::Fill(PortRows& rows) {

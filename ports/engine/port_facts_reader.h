@@ -9,9 +9,10 @@
 
 #include "ports/model/port_facts.h"
 
-// Windows port names are case-insensitive; device node paths are not: each system orders its
-// own.
+// Windows port names are case-insensitive; device node paths are not: each system's walk makes
+// its map with the order its names need.
 struct PortNameLess {
+    bool ignoreCase = false;
     bool operator()(const std::string& a, const std::string& b) const;
 };
 using PortFactsByPort = std::map<std::string, PortFacts, PortNameLess>;

@@ -114,8 +114,6 @@ void FillLastingNames(PortRows& rows, const std::string& devDir) {
     }
 }
 
-bool PortNameLess::operator()(const std::string& a, const std::string& b) const { return a < b; }
-
 std::optional<PortFactsByPort> ReadPortFacts(const std::string& ttyClassDir,
                                              const std::string& devDir) {
     bool opened = false;

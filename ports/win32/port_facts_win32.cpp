@@ -164,19 +164,8 @@ bool AddPorts(const GUID& guid, DWORD flags, PortFactsByPort& facts) {
 
 }  // namespace
 
-bool PortNameLess::operator()(const std::string& a, const std::string& b) const {
-    // Port names are ASCII; the runtime's toupper is a call per character, and every survey
-    // looks every port up.
-    const auto upper = [](char c) {
-        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    };
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [&upper](char left, char right) { return upper(left) < upper(right); });
-}
-
 std::optional<PortFactsByPort> ReadPortFacts() {
-    PortFactsByPort facts;
+    PortFactsByPort facts(PortNameLess{true});
     if (!AddPorts(kPortsSetupClass, DIGCF_PRESENT, facts) ||
         !AddPorts(kComPortInterface, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, facts)) {
         return std::nullopt;
@@ -185,7 +174,7 @@ std::optional<PortFactsByPort> ReadPortFacts() {
 }
 
 std::optional<PortFactsByPort> ReadKnownPortFacts() {
-    PortFactsByPort facts;
+    PortFactsByPort facts(PortNameLess{true});
     if (!AddPorts(kPortsSetupClass, 0, facts) ||
         !AddPorts(kComPortInterface, DIGCF_DEVICEINTERFACE, facts)) {
         return std::nullopt;
