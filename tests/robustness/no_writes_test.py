@@ -24,7 +24,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from python_test_support import Check, load_wine_run, write_results  # noqa: E402
 
 SUITE = "NoWritesTest"

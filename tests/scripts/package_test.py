@@ -18,7 +18,7 @@ import subprocess
 import sys
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from python_test_support import run_checks  # noqa: E402
 
 SUITE = "PackageTest"

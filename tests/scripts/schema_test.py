@@ -15,7 +15,7 @@ import time
 
 import jsonschema
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from python_test_support import Check, write_results  # noqa: E402
 
 SUITE = "SchemaTest"

@@ -15,7 +15,7 @@ import struct
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from python_test_support import Check, load_wine_run, run_checks, write_results  # noqa: E402
 
 SUITE = "ScriptsTest"

@@ -1,5 +1,6 @@
-"""Shared by our Python tests: test cases whose results are written as GoogleTest writes its
-XML, so that they are counted with the rest, and scripts/wine-run loaded as a module."""
+"""Shared by our Python tests and scripts: test cases whose results are written as GoogleTest
+writes its XML, the one reader of that XML (and of ctest's) that counts a run, and
+scripts/wine-run loaded as a module."""
 
 import importlib.machinery
 import importlib.util
@@ -8,6 +9,8 @@ import shutil
 import subprocess
 import tempfile
 import time
+import sys
+import xml.etree.ElementTree as ElementTree
 from xml.sax.saxutils import escape, quoteattr
 
 
@@ -86,3 +89,49 @@ def load_wine_run(path):
     module = importlib.util.module_from_spec(importlib.util.spec_from_loader("wine_run", loader))
     loader.exec_module(module)
     return module
+
+
+def gtest_counts(path):
+    """(passed, failed) from a GoogleTest XML file; None if it is missing or broken."""
+    try:
+        root = ElementTree.parse(path).getroot()
+        tests, failures, errors, disabled = (
+            int(root.attrib[name]) for name in ("tests", "failures", "errors", "disabled"))
+    except (OSError, ElementTree.ParseError, KeyError, ValueError):
+        return None
+    if root.tag != "testsuites":
+        return None
+    skipped = len(root.findall(".//skipped"))
+    return tests - failures - errors - disabled - skipped, failures + errors
+
+
+def count_build(build):
+    """(passed, failed) of one preset's run. Every test ctest ran (BUILD/ctest-results.xml)
+    counts by the GoogleTest results its program wrote (BUILD/test-results/NAME.xml). A program
+    that crashed, could not start or wrote no usable results counts as one failed test, and so
+    does one that ctest saw fail while its results show no failure; each gets a line on stderr
+    saying so."""
+    try:
+        ran = ElementTree.parse(os.path.join(build, "ctest-results.xml")).getroot()
+    except (OSError, ElementTree.ParseError):
+        print("count-tests: %s: ctest left no results" % build, file=sys.stderr)
+        return 0, 1
+    passed = failed = 0
+    for case in ran.iter("testcase"):
+        name = case.get("name")
+        status = case.get("status")
+        if status == "disabled":
+            continue
+        counts = gtest_counts(os.path.join(build, "test-results", name + ".xml"))
+        if counts is None:
+            print("count-tests: %s: no results (ctest: %s), counted as 1 failed"
+                  % (name, status), file=sys.stderr)
+            failed += 1
+            continue
+        if status != "run" and counts[1] == 0:
+            print("count-tests: %s: ctest saw it fail though its results show no failure, "
+                  "counted as 1 failed" % name, file=sys.stderr)
+            counts = (counts[0], 1)
+        passed += counts[0]
+        failed += counts[1]
+    return passed, failed
