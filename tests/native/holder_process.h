@@ -89,8 +89,9 @@ public:
             }
             const int holder = held ? ::getpid() : 0;
             if (::write(ready[1], &holder, sizeof holder) == sizeof holder) {
-                char end = 0;
-                while (::read(stay[0], &end, 1) > 0) {
+                // Asked to run another program: cat, which keeps the port open until this ends.
+                for (char end = 0; ::read(stay[0], &end, 1) > 0;) {
+                    if (::dup2(stay[0], STDIN_FILENO) == 0) ::execl("/bin/cat", "cat", nullptr);
                 }
             }
             ::_exit(0);
@@ -113,6 +114,7 @@ public:
         if (m_pid > 0) ::waitpid(m_pid, nullptr, 0);
     }
     bool Holds() const { return m_holder > 0; }
+    bool RunCat() const { return ::write(m_stay.Get(), "x", 1) == 1; }
     // The process that holds the port: for FlockThenFork the locker's child.
     unsigned long Pid() const { return static_cast<unsigned long>(m_holder); }
 
