@@ -195,6 +195,9 @@ TEST(PortFactsText, OnlyTheKnownFactsEachOnItsLine) {
     facts.hardwareId.clear();
     EXPECT_NE(DescribePortFacts(facts).find("Hardware ID: vendor 0403, product 6001\n"),
               std::string::npos);
+    // Half a pair of ids says nothing.
+    facts.pid.clear();
+    EXPECT_EQ(DescribePortFacts(facts).find("Hardware ID"), std::string::npos);
 }
 
 }  // namespace
