@@ -46,16 +46,13 @@ bool ReadSome(UniqueFd& out, UniqueFd& error, std::string& outText, std::string&
 ChildProcess::ChildProcess(const std::string& program, ChildOptions options) {
     int out[2] = {-1, -1};
     int error[2] = {-1, -1};
-    if (options.captureOutput && (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(error, O_CLOEXEC) != 0)) {
-        for (const int fd : {out[0], out[1]}) {
-            if (fd >= 0) ::close(fd);
-        }
-        return;
-    }
+    const bool piped =
+        !options.captureOutput || (::pipe2(out, O_CLOEXEC) == 0 && ::pipe2(error, O_CLOEXEC) == 0);
     m_out.Reset(out[0]);
     m_error.Reset(error[0]);
     UniqueFd outWrite(out[1]);
     UniqueFd errorWrite(error[1]);
+    if (!piped) return;
     std::vector<std::string> arguments = std::move(options.arguments);
     arguments.insert(arguments.begin(), program);
     std::vector<char*> argv;
