@@ -13,6 +13,7 @@
 #include "ports/engine/port_probe.h"
 #include "ports/linux/port_usage.h"
 #include "ports/model/port_holders_text.h"
+#include "tests/native/fake_sysfs.h"
 #include "tests/native/holder_process.h"
 
 namespace {
@@ -84,9 +85,8 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
          true},
         {"link as lock file", Lock::NotOpen, LockFile::Link, PortReason::LockFile, "lock file",
          true}};
-    const fs::path lockDir =
-        fs::temp_directory_path() / ("portlook-lock-" + std::to_string(::getpid()));
-    fs::create_directory(lockDir);
+    const TempDir temp;
+    const fs::path lockDir = temp.Path();
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         const Terminal terminal(0600);
@@ -113,7 +113,6 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
             fs::remove(entry.path());
         }
     }
-    fs::remove_all(lockDir);
 }
 
 TEST(PortUsage, ScanOpensNoPortNode) {
@@ -140,10 +139,10 @@ TEST(PortUsage, ANodeThisUserMayNotReadAndWriteIsBusyForLackOfPermission) {
         rows.push_back(terminals.back().Row());
         ASSERT_EQ(::chown(rows.back().port.c_str(), 0, 5), 0);  // group tty
     }
-    const fs::path lockDir =
-        fs::temp_directory_path() / ("portlook-lock-" + std::to_string(::getpid()));
-    fs::create_directory(lockDir);
+    const TempDir temp;
+    const fs::path lockDir = temp.Path();
     WriteLockFile(lockDir, rows.back().port, LockFile::Ascii, ::getpid());
+    fs::permissions(lockDir, fs::perms::owner_all | fs::perms::others_exec);
     for (const fs::directory_entry& entry : fs::directory_iterator(lockDir)) {
         fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write);
     }
@@ -161,19 +160,17 @@ TEST(PortUsage, ANodeThisUserMayNotReadAndWriteIsBusyForLackOfPermission) {
               }),
               "available \nbusy no permission\nbusy no permission: join group tty\n"
               "busy no permission\nbusy lock file (could not be looked up)\n");
-    fs::remove_all(lockDir);
 }
 
 TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     const Terminal terminal(0600);
     // A process whose name cannot be read: only its pid is known.
-    const fs::path proc =
-        fs::temp_directory_path() / ("portlook-proc-" + std::to_string(::getpid()));
+    const TempDir temp;
+    const fs::path proc = temp.Path();
     fs::create_directories(proc / "4242/fd");
     fs::create_symlink(terminal.Path(), proc / "4242/fd/5");
     const std::vector<PortUsage> usage =
         Scan({terminal.Path(), "/dev/portlook-no-such-port"}, PortUsagePlaces{proc, {}});
-    fs::remove_all(proc);
     EXPECT_EQ(usage[0].reason, PortReason::Held);
     ASSERT_EQ(usage[0].holders.size(), 1u);
     EXPECT_EQ(usage[0].holders[0].pid, 4242u);
@@ -188,7 +185,6 @@ TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     EXPECT_FALSE(late.holdersComplete);
     // A scan that never ends (its list of locks a FIFO nobody writes) cannot tell a port that is
     // there, but a port whose node is gone is still not found.
-    fs::create_directories(proc);
     ASSERT_EQ(::mkfifo((proc / "locks").c_str(), 0600), 0);
     PortRows rows = {terminal.Row(), terminal.Row()};
     rows[1].port = "/dev/portlook-no-such-port";
@@ -202,7 +198,6 @@ TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     EXPECT_EQ(rows[0].reason, PortReason::NoAnswer);
     EXPECT_EQ(rows[1].status, PortStatus::NotFound);
     EXPECT_EQ(rows[1].reason, PortReason::NotPresent);
-    fs::remove_all(proc);
 }
 
 // A scan cut short by its deadline names only a live locker, which needs no process's files;
