@@ -80,7 +80,8 @@ ChildOptions OnTree(const FakeSysfsTree& tree, std::vector<std::string> argument
     return options;
 }
 
-// Every test's processes, its reads and its waits end within this, whatever the program does.
+// Each test's runs, reads and waits end within 50 s of its start, whatever the program does,
+// so that a --watch or --wait that never ends fails its test instead of holding the run.
 class PortlookProgram : public ::testing::Test {
 protected:
     void SetUp() override { m_end = std::chrono::steady_clock::now() + std::chrono::seconds(50); }
