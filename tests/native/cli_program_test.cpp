@@ -6,8 +6,8 @@
 #include <sys/file.h>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
-#include <poll.h>
 #include <sched.h>
 #include <string>
 #include <sys/inotify.h>
@@ -15,116 +15,103 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/unique_handle.h"
 #include "tests/native/fake_sysfs.h"
 #include "tests/native/holder_process.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
-struct ProgramRun {
-    int exitStatus = -1;  // -1 when the program did not end by itself
-    std::string out;
-    std::string error;
+using std::chrono::milliseconds;
+
+// The machine's list hidden, or in its place one port, ttyUSB9, whose node links to the
+// terminal. In the child's own mount namespace, so that only it sees the list; /dev is
+// replaced too, keeping /dev/pts, for ttyUSB9's link.
+std::function<bool()> PortListOf(const std::string& terminal) {
+    return [terminal] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("none", "/sys/class", "tmpfs", 0, nullptr) != 0) {
+            return false;
+        }
+        return terminal.empty() ||
+               (::mkdir("/sys/class/tty", 0755) == 0 &&
+                ::mkdir("/sys/class/tty/ttyUSB9", 0755) == 0 &&
+                ::mkdir("/sys/class/tty/ttyUSB9/device", 0755) == 0 &&
+                ::mkdir("/sys/class/pts", 0755) == 0 &&
+                ::mount("/dev/pts", "/sys/class/pts", nullptr, MS_BIND, nullptr) == 0 &&
+                ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0 &&
+                ::mkdir("/dev/pts", 0755) == 0 &&
+                ::mount("/sys/class/pts", "/dev/pts", nullptr, MS_BIND, nullptr) == 0 &&
+                ::symlink(terminal.c_str(), "/dev/ttyUSB9") == 0);
+    };
+}
+
+// Nobody at a limit of one process: no thread can be made. The leak checker needs a thread
+// of its own to look at the end.
+bool WithoutThreads() {
+    const rlimit oneProcess{1, 1};
+    const char* sanitizer = ::getenv("ASAN_OPTIONS");
+    const std::string options = std::string(sanitizer ? sanitizer : "") + ":detect_leaks=0";
+    return ::setenv("ASAN_OPTIONS", options.c_str(), 1) == 0 && BecomeNobody() &&
+           ::setrlimit(RLIMIT_NPROC, &oneProcess) == 0;
+}
+
+// portlook in a mount namespace of its own where the tree's classes (its tty list) and /dev
+// (with the real pseudo-terminals in it) are the system's. With `errorAsOutput` its messages
+// come among its output lines, in their order.
+ChildOptions OnTree(const FakeSysfsTree& tree, std::vector<std::string> arguments,
+                    bool errorAsOutput = false) {
+    const std::string root = tree.Root();
+    ::mkdir((root + "/dev/pts").c_str(), 0755);
+    ChildOptions options;
+    options.arguments = std::move(arguments);
+    options.prepare = [root, errorAsOutput] {
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("/dev/pts", (root + "/dev/pts").c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+               ::mount((root + "/dev").c_str(), "/dev", nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+               ::mount((root + "/class").c_str(), "/sys/class", nullptr, MS_BIND, nullptr) == 0 &&
+               (!errorAsOutput || ::dup2(STDOUT_FILENO, STDERR_FILENO) >= 0);
+    };
+    return options;
+}
+
+// Each test's runs, reads and waits end within 50 s of its start, whatever the program does,
+// so that a --watch or --wait that never ends fails its test instead of holding the run.
+class PortlookProgram : public ::testing::Test {
+protected:
+    void SetUp() override { m_end = std::chrono::steady_clock::now() + std::chrono::seconds(50); }
+    // At most `most`, and no later than the test's end.
+    milliseconds Within(milliseconds most = std::chrono::seconds(50)) const {
+        const auto left =
+            std::chrono::duration_cast<milliseconds>(m_end - std::chrono::steady_clock::now());
+        return std::max(milliseconds(0), std::min(most, left));
+    }
+    ChildRun Run(ChildOptions options, milliseconds most = std::chrono::seconds(50)) const {
+        return RunChild(PORTLOOK_BINARY, std::move(options), Within(most));
+    }
+    // `output`: the program's standard output, instead of a pipe the test reads.
+    ChildRun RunPortlook(std::vector<std::string> arguments, std::function<bool()> prepare = {},
+                         int output = -1) const {
+        ChildOptions options;
+        options.arguments = std::move(arguments);
+        options.prepare = std::move(prepare);
+        options.outputFd = output;
+        return Run(std::move(options));
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_end;
 };
 
-constexpr int kNoNamespace = 126;  // the child could not hide the port list
-
-// The machine's list; none; or one port, ttyUSB9, whose node links to a terminal. Or the
-// machine's list, seen by nobody at a limit of one process: no thread can be made.
-enum class PortList { AsItIs, Hidden, OneTerminal, AsItIsWithoutThreads };
-
-// In the child's own mount namespace, so that only it sees the list. /dev is replaced too,
-// keeping /dev/pts, for ttyUSB9's link.
-bool MountPortList(PortList list, const std::string& terminal) {
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("none", "/sys/class", "tmpfs", 0, nullptr) != 0) {
-        return false;
-    }
-    return list == PortList::Hidden ||
-           (::mkdir("/sys/class/tty", 0755) == 0 && ::mkdir("/sys/class/tty/ttyUSB9", 0755) == 0 &&
-            ::mkdir("/sys/class/tty/ttyUSB9/device", 0755) == 0 &&
-            ::mkdir("/sys/class/pts", 0755) == 0 &&
-            ::mount("/dev/pts", "/sys/class/pts", nullptr, MS_BIND, nullptr) == 0 &&
-            ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0 && ::mkdir("/dev/pts", 0755) == 0 &&
-            ::mount("/sys/class/pts", "/dev/pts", nullptr, MS_BIND, nullptr) == 0 &&
-            ::symlink(terminal.c_str(), "/dev/ttyUSB9") == 0);
-}
-
-// `output`: the child's standard output, instead of a pipe the test reads. A run that has
-// not ended 10 s after its last output is killed.
-ProgramRun RunPortlook(std::vector<std::string> arguments, PortList list = PortList::AsItIs,
-                       int output = -1, const std::string& terminal = "") {
-    int out[2] = {-1, -1};
-    int error[2] = {-1, -1};
-    ProgramRun run;
-    if (::pipe2(out, O_CLOEXEC) != 0) return run;
-    const UniqueFd outRead(out[0]);
-    UniqueFd outWrite(out[1]);
-    if (::pipe2(error, O_CLOEXEC) != 0) return run;
-    const UniqueFd errorRead(error[0]);
-    UniqueFd errorWrite(error[1]);
-
-    arguments.insert(arguments.begin(), PORTLOOK_BINARY);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit oneProcess{1, 1};
-        if (list == PortList::AsItIsWithoutThreads) {
-            // The leak checker needs a thread of its own to look at the end.
-            const char* sanitizer = ::getenv("ASAN_OPTIONS");
-            const std::string options = std::string(sanitizer ? sanitizer : "") + ":detect_leaks=0";
-            if (::setenv("ASAN_OPTIONS", options.c_str(), 1) != 0 || !BecomeNobody() ||
-                ::setrlimit(RLIMIT_NPROC, &oneProcess) != 0) {
-                ::_exit(127);
-            }
-        } else if (list != PortList::AsItIs && !MountPortList(list, terminal)) {
-            ::_exit(kNoNamespace);
-        }
-        if (::dup2(output >= 0 ? output : outWrite.Get(), STDOUT_FILENO) < 0 ||
-            ::dup2(errorWrite.Get(), STDERR_FILENO) < 0) {
-            ::_exit(127);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    outWrite.Reset();
-    errorWrite.Reset();
-    if (child < 0) return run;
-    pollfd ends[] = {{outRead.Get(), POLLIN, 0}, {errorRead.Get(), POLLIN, 0}};
-    std::string* texts[] = {&run.out, &run.error};
-    bool quiet = false;
-    while ((ends[0].fd >= 0 || ends[1].fd >= 0) && !quiet) {
-        quiet = ::poll(ends, 2, 10000) <= 0;
-        for (int i = 0; i < 2; ++i) {
-            if (ends[i].fd < 0 || ends[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t got = ::read(ends[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                texts[i]->append(buffer, static_cast<size_t>(got));
-            } else {
-                ends[i].fd = -1;  // poll skips negative descriptors
-            }
-        }
-    }
-    if (quiet) ::kill(child, SIGKILL);
-    int status = 0;
-    if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        run.exitStatus = WEXITSTATUS(status);
-    }
-    return run;
-}
-
-TEST(PortlookProgram, HelpVersionAndWrongArguments) {
+TEST_F(PortlookProgram, HelpVersionAndWrongArguments) {
     for (const char* help : {"--help", "-h"}) {
-        const ProgramRun run = RunPortlook({help, "--json"});
-        EXPECT_EQ(run.exitStatus, 0);
+        const ChildRun run = RunPortlook({help, "--json"});
+        EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.out.compare(0, 16, "Usage: portlook "), 0) << run.out;
         EXPECT_EQ(run.error, "");
     }
@@ -144,8 +131,8 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
                                                {"--json", "--help=x"},
                                                {"--version", "--bogus"},
                                                {"--help", "--watch", "--wait"}}) {
-        const ProgramRun run = RunPortlook(wrong);
-        EXPECT_EQ(run.exitStatus, 2) << wrong.back();
+        const ChildRun run = RunPortlook(wrong);
+        EXPECT_EQ(run.exitCode, 2) << wrong.back();
         EXPECT_EQ(run.out, "") << wrong.back();
         // One line saying what is wrong, and where to read more.
         const size_t line = run.error.find('\n');
@@ -156,42 +143,42 @@ TEST(PortlookProgram, HelpVersionAndWrongArguments) {
               "portlook: unknown argument '--bogus'\nTry 'portlook --help'.\n");
 }
 
-TEST(PortlookProgram, SecondsFromATenthToADayAreTakenAndOthersRefusedWithTheValue) {
+TEST_F(PortlookProgram, SecondsFromATenthToADayAreTakenAndOthersRefusedWithTheValue) {
     for (const char* option : {"--interval", "--timeout"}) {
         for (const char* value :
              {"2500000", "86400.1", "-1", "0", "0.09", "nan", "inf", "2s", ""}) {
-            const ProgramRun run = RunPortlook({"--wait", option, value});
-            EXPECT_EQ(run.exitStatus, 2) << option << ' ' << value;
+            const ChildRun run = RunPortlook({"--wait", option, value});
+            EXPECT_EQ(run.exitCode, 2) << option << ' ' << value;
             EXPECT_NE(run.error.find(std::string(option) + " takes 0.1 to 86,400 seconds (got '" +
                                      value + "')"),
                       std::string::npos)
                 << run.error;
         }
     }
-    const ProgramRun bounds = RunPortlook(
+    const ChildRun bounds = RunPortlook(
         {"--wait", "--interval", "86400", "--timeout", "0.1", "--port", "portlook-no-such-port"});
-    EXPECT_EQ(bounds.exitStatus, 7) << bounds.error;
+    EXPECT_EQ(bounds.exitCode, 7) << bounds.error;
 }
 
-TEST(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
-    const ProgramRun table = RunPortlook({});
-    ASSERT_EQ(table.exitStatus, 0) << table.error;
+TEST_F(PortlookProgram, ListsTheMachinesPortsAsTableAndAsJson) {
+    const ChildRun table = RunPortlook({});
+    ASSERT_EQ(table.exitCode, 0) << table.error;
     EXPECT_EQ(table.out.compare(0, 8, "Device  "), 0) << table.out;
     const size_t lines = static_cast<size_t>(std::count(table.out.begin(), table.out.end(), '\n'));
 
-    const ProgramRun json = RunPortlook({"--json"});
-    ASSERT_EQ(json.exitStatus, 0) << json.error;
+    const ChildRun json = RunPortlook({"--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.error;
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array()) << json.out;
     EXPECT_EQ(parsed.size(), lines - 1);
 }
 
 // At the user's process limit no thread can be made: the list is still read and told.
-TEST(PortlookProgram, ListsThePortsWhenNoThreadCanBeMade) {
-    const ProgramRun json = RunPortlook({"--json"});
-    const ProgramRun limited = RunPortlook({"--json"}, PortList::AsItIsWithoutThreads);
-    ASSERT_NE(limited.exitStatus, -1) << "it ended by itself";
-    EXPECT_NE(limited.exitStatus, 5) << limited.error;
+TEST_F(PortlookProgram, ListsThePortsWhenNoThreadCanBeMade) {
+    const ChildRun json = RunPortlook({"--json"});
+    const ChildRun limited = RunPortlook({"--json"}, WithoutThreads);
+    ASSERT_NE(limited.exitCode, -1) << "it ended by itself";
+    EXPECT_NE(limited.exitCode, 5) << limited.error;
     EXPECT_EQ(limited.error, "");
     const nlohmann::json ports = nlohmann::json::parse(json.out, nullptr, false);
     const nlohmann::json seen = nlohmann::json::parse(limited.out, nullptr, false);
@@ -202,30 +189,30 @@ TEST(PortlookProgram, ListsThePortsWhenNoThreadCanBeMade) {
     }
 }
 
-TEST(PortlookProgram, PortNotInTheListIsNotFound) {
-    const ProgramRun run = RunPortlook({"--port", "/dev/portlook-no-such-port"});
-    EXPECT_EQ(run.exitStatus, 3);
+TEST_F(PortlookProgram, PortNotInTheListIsNotFound) {
+    const ChildRun run = RunPortlook({"--port", "/dev/portlook-no-such-port"});
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.error.find("/dev/portlook-no-such-port"), std::string::npos) << run.error;
-    const ProgramRun json = RunPortlook({"--port=portlook-no-such-port", "--json"});
-    EXPECT_EQ(json.exitStatus, 3);
+    const ChildRun json = RunPortlook({"--port=portlook-no-such-port", "--json"});
+    EXPECT_EQ(json.exitCode, 3);
     EXPECT_EQ(json.out, "[]\n");
     // A --match that selects no port is as "not found".
-    const ProgramRun none = RunPortlook({"--match", "vid=ffff"});
-    EXPECT_EQ(none.exitStatus, 3);
+    const ChildRun none = RunPortlook({"--match", "vid=ffff"});
+    EXPECT_EQ(none.exitCode, 3);
     EXPECT_EQ(none.out, "");
     EXPECT_EQ(none.error, "portlook: no port passes --match vid=ffff\n");
-    const ProgramRun noneJson = RunPortlook({"--json", "--match", "vid=ffff"});
-    EXPECT_EQ(noneJson.exitStatus, 3);
+    const ChildRun noneJson = RunPortlook({"--json", "--match", "vid=ffff"});
+    EXPECT_EQ(noneJson.exitCode, 3);
     EXPECT_EQ(noneJson.out, "[]\n");
 }
 
-TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
+TEST_F(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{}, {"--json"}, {"--port", "ttyS0"}}) {
-        const ProgramRun run = RunPortlook(arguments, PortList::Hidden);
-        if (run.exitStatus == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
-        EXPECT_EQ(run.exitStatus, 5);
+        const ChildRun run = RunPortlook(arguments, PortListOf(""));
+        if (run.exitCode == kChildNotPrepared) GTEST_SKIP() << "no mount namespace for the test";
+        EXPECT_EQ(run.exitCode, 5);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.error, "portlook: cannot read the port list (/sys/class/tty)\n");
     }
@@ -233,7 +220,7 @@ TEST(PortlookProgram, UnreadablePortListGivesStatus5AndNoTable) {
 
 // A full disk is a fault worth a message; a reader that left, as `| head -1` does, is how a
 // pipeline ends: no message, and no death by SIGPIPE.
-TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6QuietlyWhenTheReaderLeft) {
+TEST_F(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6QuietlyWhenTheReaderLeft) {
     enum class Output { Full, PipeReaderGone, SocketReaderGone };
     const struct {
         Output output;
@@ -261,147 +248,110 @@ TEST(PortlookProgram, OutputThatCannotBeWrittenGivesStatus6QuietlyWhenTheReaderL
         }
         if (ends[0] >= 0) ::close(ends[0]);
         const UniqueFd output(ends[1]);
-        const ProgramRun run = RunPortlook(c.arguments, PortList::AsItIs, output.Get());
-        EXPECT_EQ(run.exitStatus, 6);
+        const ChildRun run = RunPortlook(c.arguments, {}, output.Get());
+        EXPECT_EQ(run.exitCode, 6);
         EXPECT_EQ(run.error, c.error);
     }
 }
 
-// portlook in a mount namespace of its own where the tree's tty class and /dev (with the real
-// pseudo-terminals in it) are the system's, its output read line by line as it comes.
-class PortlookOnTree {
-public:
-    PortlookOnTree(const FakeSysfsTree& tree, std::vector<std::string> arguments) {
-        int out[2] = {-1, -1};
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        m_out.Reset(out[0]);
-        UniqueFd write(out[1]);
-        const std::string root = tree.Root();
-        ::mkdir((root + "/dev/pts").c_str(), 0755);
-        arguments.insert(arguments.begin(), PORTLOOK_BINARY);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(&argument[0]);
-        argv.push_back(nullptr);
-        m_child = ::fork();
-        if (m_child == 0) {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("/dev/pts", (root + "/dev/pts").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-                ::mount((root + "/dev").c_str(), "/dev", nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
-                ::mount((root + "/class/tty").c_str(), "/sys/class/tty", nullptr, MS_BIND,
-                        nullptr) != 0) {
-                ::_exit(kNoNamespace);
-            }
-            if (::dup2(write.Get(), STDOUT_FILENO) < 0) ::_exit(127);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    ~PortlookOnTree() {
-        if (m_child > 0 && ExitStatus(SIGKILL) < 0) ADD_FAILURE() << "portlook did not end";
-    }
+constexpr milliseconds kWithin{2000};  // twice --interval 1
 
-    // The next line; empty when none came within the time.
-    std::string ReadLine(int milliseconds) {
-        for (;;) {
-            const size_t end = m_pending.find('\n');
-            if (end != std::string::npos) {
-                const std::string line = m_pending.substr(0, end);
-                m_pending.erase(0, end + 1);
-                return line;
-            }
-            pollfd ready = {m_out.Get(), POLLIN, 0};
-            char buffer[4096];
-            if (::poll(&ready, 1, milliseconds) <= 0) return {};
-            const ssize_t got = ::read(m_out.Get(), buffer, sizeof buffer);
-            if (got <= 0) return {};
-            m_pending.append(buffer, static_cast<size_t>(got));
-        }
-    }
-    // Sends the signal and waits for the end: the exit status, or -1 when it ended otherwise.
-    // Sends `signal` (none: 0) and waits for the end: at most 20 s, then it is killed, so that
-    // a --watch or --wait that never ends fails the test instead of holding the run.
-    int ExitStatus(int signal) {
-        const pid_t child = std::exchange(m_child, -1);
-        if (signal) ::kill(child, signal);
-        int status = 0;
-        for (int tries = 0; tries < 2000; ++tries) {
-            const pid_t ended = ::waitpid(child, &status, WNOHANG);
-            if (ended != 0) return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            ::usleep(10000);
-        }
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return -1;
-    }
-
-private:
-    pid_t m_child = -1;
-    UniqueFd m_out;
-    std::string m_pending;
-};
-
-constexpr int kWithin = 2000;  // twice --interval 1
-
-TEST(PortlookProgram, WatchTellsOfPortsAddedChangedAndRemovedAndEndsOnSigterm) {
+TEST_F(PortlookProgram, WatchTellsOfPortsAddedChangedAndRemovedAndEndsOnSigterm) {
     FakeSysfsTree tree;
-    Pty pty;
+    const Terminal terminal(0600);
     Pty other;
-    ASSERT_FALSE(pty.Path().empty());
+    ASSERT_FALSE(terminal.Path().empty());
     tree.AddTty("ttyS3", "serial8250", other.Path());
-    // The test itself keeps the terminal open: only the exclusive open tells it from a holder.
-    PortlookOnTree watch(tree, {"--watch", "--open", "--json", "--interval", "1"});
-    const auto next = [&watch] {
-        const std::string line = watch.ReadLine(kWithin);
+    // The test itself keeps ttyS3's terminal open: only the exclusive open tells it from a holder.
+    ChildProcess watch(PORTLOOK_BINARY,
+                       OnTree(tree, {"--watch", "--open", "--json", "--interval", "1"}, true));
+    const auto next = [&] {
+        const std::string line = watch.ReadLine(Within(kWithin));
         return nlohmann::json::parse(line.empty() ? "null" : line, nullptr, false);
     };
     nlohmann::json event = next();
-    if (event.is_null() && watch.ExitStatus(0) == kNoNamespace) {
+    if (event.is_null() && watch.Finish(Within(kWithin)).exitCode == kChildNotPrepared) {
         GTEST_SKIP() << "no mount namespace for the test";
     }
     EXPECT_EQ(event["event"], "present");
     EXPECT_EQ(event["port"]["port"], "/dev/ttyS3");
-    tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    tree.AddTty("ttyUSB7", "ftdi_sio", terminal.Path());
     event = next();
     EXPECT_EQ(event["event"], "added");
     EXPECT_EQ(event["port"]["port"], "/dev/ttyUSB7");
     EXPECT_EQ(event["port"]["status"], "available");
 
-    UniqueFd holder(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-    ASSERT_EQ(::flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
+    // A holder that runs another program keeps its id and changes its name.
+    const Holder holder(terminal.Path(), "port-user", Lock::Flock);
+    for (const char* name : {"port-user", "cat"}) {
+        event = next();
+        EXPECT_EQ(event["event"], "changed");
+        EXPECT_EQ(event["port"]["status"], "busy");
+        EXPECT_EQ(event["port"]["holders"],
+                  nlohmann::json::array({{{"pid", holder.Pid()}, {"name", name}}}));
+        if (name == std::string("cat")) break;
+        ASSERT_TRUE(holder.RunCat());
+    }
+    // A node that went changes the status alone.
+    ASSERT_EQ(::unlink(tree.Node("ttyS3").c_str()), 0);
     event = next();
     EXPECT_EQ(event["event"], "changed");
-    EXPECT_EQ(event["port"]["status"], "busy");
-    EXPECT_EQ(event["port"]["holders"][0]["pid"], ::getpid());
+    EXPECT_EQ(event["port"]["port"], "/dev/ttyS3");
+    EXPECT_EQ(event["port"]["status"], "not found");
 
-    ASSERT_EQ(std::system(("rm -r '" + tree.Root() + "/class/tty/ttyUSB7'").c_str()), 0);
+    // A list that cannot be read for a while is said once, and the watch goes on.
+    const std::string list = tree.Root() + "/class/tty";
+    ASSERT_EQ(::rename(list.c_str(), (list + "-away").c_str()), 0);
+    EXPECT_EQ(watch.ReadLine(Within(kWithin)), "portlook: cannot read the port list; trying again");
+    ASSERT_EQ(std::system(("rm -r '" + list + "-away/ttyUSB7'").c_str()), 0);
+    ASSERT_EQ(::rename((list + "-away").c_str(), list.c_str()), 0);
     event = next();
     EXPECT_EQ(event["event"], "removed");
     EXPECT_EQ(event["port"]["status"], "busy") << "as last seen";
-    EXPECT_EQ(watch.ExitStatus(SIGTERM), 0);
+    ASSERT_TRUE(watch.Signal(SIGTERM));
+    const ChildRun run = watch.Finish(Within(kWithin));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
 }
 
-TEST(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
+TEST_F(PortlookProgram, WaitGivesTheFreePortOrSaysWhatItSawWhenTimeIsUp) {
     FakeSysfsTree tree;
     Pty pty;
+    Pty free;
+    // A terminal whose master was never unlocked refuses every open: its port is unknown.
+    const UniqueFd unknown(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(unknown.IsValid());
     tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
+    tree.AddTty("ttyS3", "serial8250", free.Path());
+    tree.AddTty("ttyACM0", "cdc_acm", ::ptsname(unknown.Get()));
+    tree.AddTty("ttyACM1", "cdc_acm", "");
     UniqueFd holder(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_EQ(::flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
-    PortlookOnTree timedOut(tree, {"--wait", "--open", "--timeout", "0.5", "--port", "ttyUSB7"});
-    const int status = timedOut.ExitStatus(0);
-    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
-    EXPECT_EQ(status, 7);
+    const ChildRun timedOut =
+        Run(OnTree(tree, {"--wait", "--open", "--timeout", "0.5", "--port", "ttyUSB7"}));
+    if (timedOut.exitCode == kChildNotPrepared) GTEST_SKIP() << "no mount namespace for the test";
+    EXPECT_EQ(timedOut.exitCode, 7);
+    // Neither a port that cannot be told nor one not found is free, and the time is up at the
+    // timeout, however long the interval.
+    const ChildRun none = Run(OnTree(tree, {"--wait", "--open", "--timeout", "0.5", "--interval",
+                                            "86400", "--match", "device=cdc_acm"}),
+                              std::chrono::seconds(10));
+    EXPECT_EQ(none.exitCode, 7);
+    EXPECT_EQ(none.error,
+              "portlook: waited 0.5 s for an available port with --match device=cdc_acm; "
+              "/dev/ttyACM0 matched but unknown; /dev/ttyACM1 matched but not found\n");
 
-    PortlookOnTree wait(tree, {"--wait", "--open", "--interval", "1", "--port", "ttyUSB7"});
-    EXPECT_EQ(wait.ReadLine(kWithin), "") << "busy";
+    ChildProcess wait(PORTLOOK_BINARY, OnTree(tree, {"--wait", "--open", "--interval", "1",
+                                                     "--match", "device=ftdi_sio"}));
+    EXPECT_EQ(wait.ReadLine(Within(kWithin)), "") << "busy, and the free one does not match";
     holder.Reset();
-    EXPECT_EQ(wait.ReadLine(kWithin), "ftdi_sio  /dev/ttyUSB7  available");
-    EXPECT_EQ(wait.ExitStatus(0), 0);
+    EXPECT_EQ(wait.ReadLine(Within(kWithin)), "ftdi_sio  /dev/ttyUSB7  available");
+    EXPECT_EQ(wait.Finish(Within(kWithin)).exitCode, 0);
 }
 
 // udev's names that last: of the links that resolve to a port's node, the first by name; a
 // link to another node names nothing here. --port and --match take them.
-TEST(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
+TEST_F(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
     FakeSysfsTree tree;
     Pty pty;
     Pty other;
@@ -413,16 +363,14 @@ TEST(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
         tree.AddDevLink(link.substr(5), "../../ttyUSB7");
     }
     tree.AddDevLink("serial/by-id/aaa-elsewhere", "../../ttyACM0");
-    const auto run = [&tree](std::vector<std::string> arguments, int* status) {
-        PortlookOnTree program(tree, std::move(arguments));
-        *status = program.ExitStatus(0);
-        std::string out;
-        for (std::string line; !(line = program.ReadLine(kWithin)).empty();) out += line + '\n';
-        return out;
+    const auto run = [&](std::vector<std::string> arguments, int* status) {
+        const ChildRun program = Run(OnTree(tree, std::move(arguments)));
+        *status = program.exitCode;
+        return program.out;
     };
     int status = 0;
     nlohmann::json list = nlohmann::json::parse(run({"--json"}, &status), nullptr, false);
-    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+    if (status == kChildNotPrepared) GTEST_SKIP() << "no mount namespace for the test";
     ASSERT_TRUE(list.is_array() && list.size() == 2) << list;
     EXPECT_TRUE(list[0]["byId"].is_null() && list[0]["byPath"].is_null()) << list[0];
     EXPECT_EQ(list[1]["byId"], id);
@@ -447,16 +395,15 @@ TEST(PortlookProgram, SerialLinksGiveByIdAndByPathAndSelectThePort) {
 }
 
 // A survey in flight counts against --timeout: here the list read hangs on a FIFO.
-TEST(PortlookProgram, WaitEndsAtItsTimeoutWhileASurveyHangs) {
+TEST_F(PortlookProgram, WaitEndsAtItsTimeoutWhileASurveyHangs) {
     FakeSysfsTree tree;
     Pty pty;
     tree.AddTty("ttyUSB7", "ftdi_sio", pty.Path());
     ASSERT_EQ(::mkfifo((tree.Root() + "/class/tty/ttyUSB7/type").c_str(), 0644), 0);
     const auto start = std::chrono::steady_clock::now();
-    PortlookOnTree wait(tree, {"--wait", "--timeout", "0.3", "--port", "ttyUSB7"});
-    const int status = wait.ExitStatus(0);
-    if (status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
-    EXPECT_EQ(status, 7);
+    const ChildRun wait = Run(OnTree(tree, {"--wait", "--timeout", "0.3", "--port", "ttyUSB7"}));
+    if (wait.exitCode == kChildNotPrepared) GTEST_SKIP() << "no mount namespace for the test";
+    EXPECT_EQ(wait.exitCode, 7);
     // The survey's own deadline is 4 s; a second is room for a loaded machine.
     using std::chrono::duration_cast;
     EXPECT_LT(
@@ -466,7 +413,7 @@ TEST(PortlookProgram, WaitEndsAtItsTimeoutWhileASurveyHangs) {
 
 // A plain open is no exclusive one on Linux: the open succeeds, and only the usage scan, which
 // opens nothing, sees the holder.
-TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
+TEST_F(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
     const Terminal terminal(0600);
     const Holder holder(terminal.Path(), "port-user", Lock::None);
     ASSERT_TRUE(holder.Holds());
@@ -484,14 +431,14 @@ TEST(PortlookProgram, TerminalHeldByAPlainOpenIsBusyAndTheDefaultOpensNoNode) {
         SCOPED_TRACE(c.arguments.front());
         const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         ASSERT_GE(::inotify_add_watch(watch.Get(), terminal.Path().c_str(), IN_OPEN), 0);
-        const ProgramRun run = RunPortlook(c.arguments, PortList::OneTerminal, -1, terminal.Path());
-        if (run.exitStatus == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
-        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.error;
+        const ChildRun run = RunPortlook(c.arguments, PortListOf(terminal.Path()));
+        if (run.exitCode == kChildNotPrepared) GTEST_SKIP() << "no mount namespace for the test";
+        EXPECT_EQ(run.exitCode, c.exitStatus) << run.error;
         EXPECT_EQ(run.out, c.out);
         char events[4096];
         EXPECT_EQ(::read(watch.Get(), events, sizeof events) > 0, c.opens);
     }
-    const ProgramRun json = RunPortlook({"--json"}, PortList::OneTerminal, -1, terminal.Path());
+    const ChildRun json = RunPortlook({"--json"}, PortListOf(terminal.Path()));
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
     EXPECT_EQ(parsed[0]["status"], "busy");

@@ -13,21 +13,31 @@
 #include "base/unique_handle.h"
 #include "ports/linux/sysfs_port_source.h"
 
+// A directory of the test's own, removed with all in it when this ends.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/portlook-test-XXXXXX";
+        if (::mkdtemp(pattern)) m_path = pattern;
+    }
+    ~TempDir() {
+        if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 class FakeSysfsTree {
 public:
     FakeSysfsTree() {
-        char pattern[] = "/tmp/portlook-sysfs-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) return;
-        m_root = pattern;
         for (const char* dir : {"/class", "/class/tty", "/devices", "/drivers", "/dev", "/by-id"}) {
             ::mkdir((m_root + dir).c_str(), 0755);
         }
     }
-    ~FakeSysfsTree() {
-        if (!m_root.empty()) std::system(("rm -rf '" + m_root + "'").c_str());
-    }
-    FakeSysfsTree(const FakeSysfsTree&) = delete;
-    FakeSysfsTree& operator=(const FakeSysfsTree&) = delete;
 
     const std::string& Root() const { return m_root; }
     std::string Node(const std::string& tty) const { return m_root + "/dev/" + tty; }
@@ -36,17 +46,19 @@ public:
         return SysfsPortSource(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
     }
 
-    // A tty whose device is served by `driver`; its node links to `nodeTarget`, or is missing
-    // when that is empty.
+    // A tty whose device is served by `driver`, or which has no device when that is empty; its
+    // node links to `nodeTarget`, or is missing when that is empty.
     void AddTty(const std::string& tty, const std::string& driver, const std::string& nodeTarget) {
         const std::string dir = m_root + "/class/tty/" + tty;
-        const std::string device = m_root + "/devices/" + tty;
-        const std::string driverDir = m_root + "/drivers/" + driver;
-        ::mkdir(driverDir.c_str(), 0755);
         ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(device.c_str(), 0755), 0);
-        ASSERT_EQ(::symlink(driverDir.c_str(), (device + "/driver").c_str()), 0);
-        ASSERT_EQ(::symlink(device.c_str(), (dir + "/device").c_str()), 0);
+        if (!driver.empty()) {
+            const std::string device = m_root + "/devices/" + tty;
+            const std::string driverDir = m_root + "/drivers/" + driver;
+            ::mkdir(driverDir.c_str(), 0755);
+            ASSERT_EQ(::mkdir(device.c_str(), 0755), 0);
+            ASSERT_EQ(::symlink(driverDir.c_str(), (device + "/driver").c_str()), 0);
+            ASSERT_EQ(::symlink(device.c_str(), (dir + "/device").c_str()), 0);
+        }
         if (!nodeTarget.empty()) {
             ASSERT_EQ(::symlink(nodeTarget.c_str(), Node(tty).c_str()), 0);
         }
@@ -63,7 +75,8 @@ public:
     }
 
 private:
-    std::string m_root;
+    const TempDir m_dir;
+    const std::string m_root = m_dir.Path();
 };
 
 // A pseudo-terminal that opens like a free serial port.
@@ -79,6 +92,7 @@ public:
         m_path = name;
     }
     const std::string& Path() const { return m_path; }
+    int Slave() const { return m_slave.Get(); }
 
 private:
     UniqueFd m_master;

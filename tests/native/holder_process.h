@@ -18,6 +18,7 @@
 
 #include "base/unique_handle.h"
 #include "ports/engine/port_survey.h"
+#include "tests/support/child_process.h"
 
 // A pseudo-terminal whose terminal side nobody has open yet.
 class Terminal {
@@ -89,8 +90,9 @@ public:
             }
             const int holder = held ? ::getpid() : 0;
             if (::write(ready[1], &holder, sizeof holder) == sizeof holder) {
-                char end = 0;
-                while (::read(stay[0], &end, 1) > 0) {
+                // Asked to run another program: cat, which keeps the port open until this ends.
+                for (char end = 0; ::read(stay[0], &end, 1) > 0;) {
+                    if (::dup2(stay[0], STDIN_FILENO) == 0) ::execl("/bin/cat", "cat", nullptr);
                 }
             }
             ::_exit(0);
@@ -113,6 +115,7 @@ public:
         if (m_pid > 0) ::waitpid(m_pid, nullptr, 0);
     }
     bool Holds() const { return m_holder > 0; }
+    bool RunCat() const { return ::write(m_stay.Get(), "x", 1) == 1; }
     // The process that holds the port: for FlockThenFork the locker's child.
     unsigned long Pid() const { return static_cast<unsigned long>(m_holder); }
 
@@ -122,30 +125,20 @@ private:
     UniqueFd m_stay;
 };
 
-// What `run` returns, run in a child process once `prepare` succeeded there. Nothing when the
-// child failed.
+// What `run` returns, run in a child process once `prepare` succeeded there, within 30 s.
+// Nothing when the child failed.
 inline std::optional<std::string> InChild(const std::function<bool()>& prepare,
                                           const std::function<std::string()>& run) {
-    int ends[2] = {-1, -1};
-    if (::pipe(ends) != 0) return std::nullopt;
-    UniqueFd readEnd(ends[0]);
-    UniqueFd writeEnd(ends[1]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (!prepare()) ::_exit(1);
+    ChildOptions options;
+    // The child ends here, never running the program.
+    options.prepare = [&] {
+        if (!prepare()) return false;
         const std::string text = run();
         const auto size = static_cast<ssize_t>(text.size());
-        ::_exit(::write(writeEnd.Get(), text.data(), text.size()) == size ? 0 : 1);
-    }
-    writeEnd.Reset();
-    std::string text;
-    char chunk[4096];
-    for (ssize_t got; child > 0 && (got = ::read(readEnd.Get(), chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(got));
-    }
-    int exitStatus = -1;
-    if (child > 0) ::waitpid(child, &exitStatus, 0);
-    return exitStatus == 0 ? std::optional<std::string>(text) : std::nullopt;
+        ::_exit(::write(STDOUT_FILENO, text.data(), text.size()) == size ? 0 : 1);
+    };
+    const ChildRun child = RunChild("/bin/false", std::move(options));
+    return child.exitCode == 0 ? std::optional<std::string>(child.out) : std::nullopt;
 }
 
 // Gives up root for nobody: root opens a port whatever its mode and whoever holds it.

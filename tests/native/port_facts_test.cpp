@@ -11,6 +11,7 @@
 #include "ports/model/port_facts_text.h"
 #include "ports/linux/sysfs_port_source.h"
 #include "tests/common/port_facts_fields.h"
+#include "tests/native/fake_sysfs.h"
 
 namespace {
 
@@ -27,9 +28,7 @@ const FactFields kPnpUart = {"", "", "PNP0501", "", "", "", "acpi", "00:01", "se
 class FakeDevices : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/portlook-facts-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
+        ASSERT_FALSE(m_root.empty());
         m_ftdi = "devices/usb1/1-1/1-1.2/";
         const std::string uart = "devices/pnp0/00:01/";
         const std::pair<std::string, std::string> tree[] = {
@@ -60,7 +59,6 @@ protected:
             {"dev/ttyS0", ""}};
         for (const auto& [path, content] : tree) Put(path, content);
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
     // A file with this content, or, for "@target", a link to that place in the tree.
     void Put(const std::string& path, const std::string& content) {
@@ -85,7 +83,8 @@ protected:
         return ReadPortRows(source).value();
     }
 
-    std::string m_root;
+    const TempDir m_dir;
+    const std::string m_root = m_dir.Path();
     std::string m_ftdi;
 };
 
@@ -195,6 +194,9 @@ TEST(PortFactsText, OnlyTheKnownFactsEachOnItsLine) {
     facts.hardwareId.clear();
     EXPECT_NE(DescribePortFacts(facts).find("Hardware ID: vendor 0403, product 6001\n"),
               std::string::npos);
+    // Half a pair of ids says nothing.
+    facts.pid.clear();
+    EXPECT_EQ(DescribePortFacts(facts).find("Hardware ID"), std::string::npos);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "base/unique_handle.h"
 #include "ports/linux/port_holder_finder.h"
+#include "ports/linux/port_usage.h"
 #include "ports/engine/port_probe.h"
 #include "tests/native/holder_process.h"
 
@@ -67,13 +68,21 @@ TEST(PortHolders, NoProcessListMeansAFailedLookupAndNoHolders) {
     EXPECT_FALSE(holders[0].has_value()) << "could not be looked up";
 }
 
-// The holders as a user without privileges finds them; nothing when the child failed.
-std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows) {
+// The holders as a user without privileges finds them: by the lookup of a survey that opens
+// the ports, or else by the usage stage of one that opens none. Holders that could not be
+// looked up are one of pid 0. Nothing when the child failed.
+std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows, bool openNone) {
     const std::optional<std::string> text = AsNobody([&] {
+        std::vector<std::optional<PortHolders>> found;
+        PortRows surveyed = rows;
+        if (openNone) UsageStage()(surveyed);
+        for (const PortRow& row : surveyed) {
+            found.push_back(row.holdersFailed ? std::nullopt : std::optional(row.holders));
+        }
+        if (!openNone) found = PortHolderFinder().Find(rows);
         std::string lines;
-        const std::vector<std::optional<PortHolders>> found = PortHolderFinder().Find(rows);
         for (size_t row = 0; row < found.size(); ++row) {
-            for (const PortHolder& holder : found[row].value_or(PortHolders())) {
+            for (const PortHolder& holder : found[row].value_or(PortHolders{{0, "", false}})) {
                 lines += std::to_string(row) + ' ' + std::to_string(holder.pid) + ' ' +
                          (holder.visible ? "1 " : "0 ") + holder.name + '\n';
             }
@@ -97,33 +106,47 @@ std::optional<std::vector<PortHolders>> FindUnprivileged(const PortRows& rows) {
 
 TEST(PortHolders, ProcessesAUserMayNotInspectAreNamedOnlyWhereNothingElseExplainsTheBusyPort) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as another user";
-    // Open to everyone, so that only a holder makes the first two busy for nobody.
+    // Open to everyone, so that only a holder makes the first three busy for nobody.
     const Terminal locked(0666);
+    const Terminal lockedByFile(0666);
     const Terminal held(0666);
     const Terminal closed(0600);
     const Holder locker(locked.Path(), "port-locker", Lock::Flock);
+    const Holder fileLocker(lockedByFile.Path(), "port-locker", Lock::OpenFile);
     const Holder holder(held.Path(), "port-holder", Lock::None);
     const Holder closedHolder(closed.Path(), "port-holder", Lock::None);
-    ASSERT_TRUE(locker.Holds() && holder.Holds() && closedHolder.Holds());
+    ASSERT_TRUE(locker.Holds() && fileLocker.Holds() && holder.Holds() && closedHolder.Holds());
 
-    const auto holders = FindUnprivileged({locked.Row(), held.Row(), closed.Row()});
-    ASSERT_TRUE(holders.has_value());
-    // The lock names its holder, though its descriptors are hidden.
-    ASSERT_EQ(holders->at(0).size(), 1u);
-    EXPECT_EQ(holders->at(0)[0].pid, locker.Pid());
-    EXPECT_EQ(holders->at(0)[0].name, "port-locker");
-    EXPECT_TRUE(holders->at(0)[0].visible);
-    // No holder in sight: the hidden processes are the candidates, the holder among them.
-    const std::vector<unsigned long> hidden = Pids(holders->at(1));
-    EXPECT_TRUE(std::binary_search(hidden.begin(), hidden.end(), holder.Pid()));
-    EXPECT_TRUE(
-        std::binary_search(hidden.begin(), hidden.end(), static_cast<unsigned long>(::getpid())));
-    for (const PortHolder& candidate : holders->at(1)) {
-        EXPECT_FALSE(candidate.visible);
-        EXPECT_EQ(candidate.name, "");
+    for (const bool openNone : {false, true}) {
+        SCOPED_TRACE(openNone ? "--no-open" : "--open");
+        const auto holders = FindUnprivileged(
+            {locked.Row(), lockedByFile.Row(), held.Row(), closed.Row()}, openNone);
+        ASSERT_TRUE(holders.has_value());
+        // The lock names its holder, though its descriptors are hidden.
+        ASSERT_EQ(holders->at(0).size(), 1u);
+        EXPECT_EQ(holders->at(0)[0].pid, locker.Pid());
+        EXPECT_EQ(holders->at(0)[0].name, "port-locker");
+        EXPECT_TRUE(holders->at(0)[0].visible);
+        // No holder in sight: the hidden processes are the candidates, the holder among them.
+        // Without an open, nothing tells that a plain open by one of them holds the port.
+        for (const auto& [row, pid] :
+             {std::pair(1, fileLocker.Pid()), std::pair(2, holder.Pid())}) {
+            const std::vector<unsigned long> hidden = Pids(holders->at(row));
+            if (openNone && row == 2) {
+                EXPECT_TRUE(hidden.empty());
+                continue;
+            }
+            EXPECT_TRUE(std::binary_search(hidden.begin(), hidden.end(), pid)) << row;
+            EXPECT_TRUE(std::binary_search(hidden.begin(), hidden.end(),
+                                           static_cast<unsigned long>(::getpid())));
+            for (const PortHolder& candidate : holders->at(row)) {
+                EXPECT_FALSE(candidate.visible);
+                EXPECT_EQ(candidate.name, "");
+            }
+        }
+        // A port closed to this user is busy for that alone: nobody is guessed at.
+        EXPECT_TRUE(holders->at(3).empty());
     }
-    // A port closed to this user is busy for that alone: nobody is guessed at.
-    EXPECT_TRUE(holders->at(2).empty());
 }
 
 }  // namespace

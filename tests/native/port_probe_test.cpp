@@ -1,17 +1,14 @@
 // The probe against real pseudo-terminals standing in for serial ports.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
-#include <pty.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -19,43 +16,10 @@
 #include "base/unique_handle.h"
 #include "ports/engine/port_probe.h"
 #include "ports/linux/port_open_probe.h"
+#include "tests/native/fake_sysfs.h"
 #include "tests/native/holder_process.h"
 
 namespace {
-
-class Pty {
-public:
-    Pty() {
-        char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0) m_path = name;
-    }
-    ~Pty() {
-        if (m_slave >= 0) ::close(m_slave);
-        if (m_master >= 0) ::close(m_master);
-    }
-    const std::string& Path() const { return m_path; }
-    int Slave() const { return m_slave; }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_path;
-};
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/portlook-probe-XXXXXX";
-        if (::mkdtemp(pattern)) m_path = pattern;
-    }
-    ~TempDir() {
-        if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // The status and reason of each port's open as a process without privileges sees them, a
 // line each; empty when the child failed.
@@ -77,23 +41,19 @@ std::string ProbeUnprivileged(const std::vector<std::string>& ports) {
 // without one while a plain open does take it, 1 when the probe made it its terminal, 2 when
 // the test cannot tell.
 int ControllingTerminalAfterProbe(const std::string& port) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const auto hasTerminal = [] {
-            const UniqueFd terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
-            return terminal.IsValid();
-        };
-        if (::setsid() < 0 || hasTerminal()) ::_exit(2);
-        if (ProbePort(port.c_str()) != PortStatus::Available) ::_exit(2);
-        if (hasTerminal()) ::_exit(1);
-        const UniqueFd plain(::open(port.c_str(), O_RDWR | O_CLOEXEC));
-        ::_exit(plain.IsValid() && hasTerminal() ? 0 : 2);
-    }
-    int exitStatus = -1;
-    if (child < 0 || ::waitpid(child, &exitStatus, 0) != child || !WIFEXITED(exitStatus)) {
-        return 2;
-    }
-    return WEXITSTATUS(exitStatus);
+    const auto hasTerminal = [] {
+        const UniqueFd terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+        return terminal.IsValid();
+    };
+    const std::optional<std::string> verdict =
+        InChild([&] { return ::setsid() >= 0 && !hasTerminal(); },
+                [&] {
+                    if (ProbePort(port.c_str()) != PortStatus::Available) return "2";
+                    if (hasTerminal()) return "1";
+                    const UniqueFd plain(::open(port.c_str(), O_RDWR | O_CLOEXEC));
+                    return plain.IsValid() && hasTerminal() ? "0" : "2";
+                });
+    return verdict ? std::stoi(*verdict) : 2;
 }
 
 TEST(StatusText, GivesTheFourTexts) {

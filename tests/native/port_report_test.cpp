@@ -14,6 +14,7 @@
 
 #include "cli/cli_arguments.h"
 #include "cli/port_report.h"
+#include "cli/port_watch.h"
 #include "ports/engine/port_probe.h"
 #include "tests/common/port_facts_fields.h"
 #include "tests/native/fake_sysfs.h"
@@ -156,6 +157,11 @@ TEST_F(ReportOfFakeSysfs, PortShowsOnlyItsLineAndItsStatusIsTheExitStatus) {
     EXPECT_EQ(parsed[0]["port"], m_tree.Node("ttyUSB0"));
     ASSERT_EQ(parsed[0]["holders"].size(), 1u) << json.out;
     EXPECT_EQ(parsed[0]["holders"][0]["pid"], m_holder.Pid());
+    // --match keeps the ports it selects, and only those.
+    const std::vector<std::string> matched = Lines(Run({"--match", "device=serial8250"}).out);
+    ASSERT_EQ(matched.size(), 3u);
+    EXPECT_NE(matched[1].find(m_tree.Node("ttyS1") + " "), std::string::npos);
+    EXPECT_NE(matched[2].find(m_tree.Node("ttyS10") + " "), std::string::npos);
     // Names match whole: neither a prefix nor a tail of a listed name is that port.
     for (const char* absent : {"ttyS2", "S1", "ttyUSB", "/dev/ttyS1"}) {
         const Report report = Run({"--port", absent});
@@ -226,16 +232,21 @@ TEST(Report, TableShowsTheReasonUnlessTheStatusSaysIt) {
         PortReason reason;
         const char* text;
         const char* shown;
+        const char* json;  // the JSON's reason, which scripts read
     } cases[] = {
-        {PortStatus::Busy, PortReason::Held, "", "busy (held)"},
-        {PortStatus::Available, PortReason::None, "stale lock file", "available (stale lock file)"},
-        {PortStatus::NotFound, PortReason::NotPresent, "", "not found"},
-        {PortStatus::Unknown, PortReason::NoAnswer, "", "unknown (no answer)"}};
+        {PortStatus::Busy, PortReason::Held, "", "busy (held)", "held"},
+        {PortStatus::Busy, PortReason::LockFile, "", "busy (lock file)", "lock file"},
+        {PortStatus::Busy, PortReason::Locked, "", "busy (locked)", "locked"},
+        {PortStatus::Available, PortReason::None, "stale lock file", "available (stale lock file)",
+         nullptr},
+        {PortStatus::NotFound, PortReason::NotPresent, "", "not found", "not present"},
+        {PortStatus::Unknown, PortReason::NoAnswer, "", "unknown (no answer)", "no answer"}};
     for (const auto& c : cases) {
         PortRow row = Row("adapter", "/dev/ttyUSB0", c.status);
         row.reason = c.reason;
         row.reasonText = c.text;
         EXPECT_EQ(TableText({row}, false), std::string("adapter  /dev/ttyUSB0  ") + c.shown + "\n");
+        EXPECT_EQ(Parsed(JsonLine(row))["reason"], c.json ? Json(c.json) : Json()) << c.shown;
     }
 }
 
@@ -254,6 +265,8 @@ TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
     EXPECT_TRUE(Parsed(JsonText(rows))[1]["holders"].is_null());
     EXPECT_EQ(Lines(TableText(rows, false))[1],
               "serial8250  /dev/ttyS0    busy  (could not be looked up)");
+    EXPECT_EQ(TableText({rows[1]}, false),
+              "serial8250  /dev/ttyS0  busy  (could not be looked up)\n");
     rows[1].holdersFailed = false;
     rows[1].holders = {{501, "", true}};
     // The processes that cannot be seen read as one.
@@ -262,6 +275,27 @@ TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
               "adapter     /dev/ttyUSB0  busy                 minicom (PID 4312), another program "
               "(not visible to this user)\n"
               "serial8250  /dev/ttyS0    busy                 PID 501\n");
+}
+
+// What --watch tells from one survey to the next: each port once, though listed twice, and
+// ports that went together in the order they were listed.
+TEST(Report, WatchEventsTellEachPortOnceAndRemovedPortsInTheirOrder) {
+    const PortRows before = {
+        Row("a", "/dev/ttyS2", PortStatus::Busy), Row("a", "/dev/ttyS10", PortStatus::Busy),
+        Row("a", "/dev/ttyS1", PortStatus::Busy), Row("a", "/dev/ttyS1", PortStatus::Available),
+        Row("a", "/dev/ttyUSB0", PortStatus::Busy)};
+    const PortRows after = {Row("a", "/dev/ttyUSB0", PortStatus::Available),
+                            Row("a", "/dev/ttyUSB0", PortStatus::Busy),
+                            Row("a", "/dev/ttyACM0", PortStatus::Available),
+                            Row("a", "/dev/ttyACM0", PortStatus::Available)};
+    std::string told;
+    for (const PortEvent& event : PortEvents(before, after)) told += EventLine(event, "T", false);
+    EXPECT_EQ(told,
+              "T  removed  a  /dev/ttyS2  busy\n"
+              "T  removed  a  /dev/ttyS10  busy\n"
+              "T  removed  a  /dev/ttyS1  busy\n"
+              "T  changed  a  /dev/ttyUSB0  available\n"
+              "T  added    a  /dev/ttyACM0  available\n");
 }
 
 TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {

@@ -13,6 +13,7 @@
 #include "ports/engine/port_probe.h"
 #include "ports/linux/port_usage.h"
 #include "ports/model/port_holders_text.h"
+#include "tests/native/fake_sysfs.h"
 #include "tests/native/holder_process.h"
 
 namespace {
@@ -64,50 +65,54 @@ TEST(PortUsage, EachWayOfHoldingAPortIsSeenWithItsHolder) {
         Lock lock;
         LockFile file;
         PortReason reason;  // None: available
+        const char* text;   // as the table and the JSON say it
         bool holdersUnknown = false;
     } kCases[] = {
-        {"plain open", Lock::None, LockFile::None, PortReason::Held},
-        {"flock", Lock::Flock, LockFile::None, PortReason::Locked},
-        {"shared flock", Lock::FlockShared, LockFile::None, PortReason::Locked},
-        {"OFD lock", Lock::OpenFile, LockFile::None, PortReason::Locked},
-        {"POSIX lock", Lock::Posix, LockFile::None, PortReason::Locked},
-        {"TIOCEXCL", Lock::Exclusive, LockFile::None, PortReason::Held},
-        {"fork after flock", Lock::FlockThenFork, LockFile::None, PortReason::Locked},
-        {"lock file", Lock::NotOpen, LockFile::Ascii, PortReason::LockFile},
-        {"binary lock file", Lock::NotOpen, LockFile::Binary, PortReason::LockFile},
-        {"stale lock file", Lock::NotOpen, LockFile::StaleAscii, PortReason::None},
-        {"stale binary lock file", Lock::NotOpen, LockFile::StaleBinary, PortReason::None},
-        {"FIFO as lock file", Lock::NotOpen, LockFile::Fifo, PortReason::LockFile, true},
-        {"link as lock file", Lock::NotOpen, LockFile::Link, PortReason::LockFile, true}};
-    const fs::path lockDir =
-        fs::temp_directory_path() / ("portlook-lock-" + std::to_string(::getpid()));
-    fs::create_directory(lockDir);
+        {"plain open", Lock::None, LockFile::None, PortReason::Held, "held"},
+        {"flock", Lock::Flock, LockFile::None, PortReason::Locked, "locked"},
+        {"shared flock", Lock::FlockShared, LockFile::None, PortReason::Locked, "locked"},
+        {"OFD lock", Lock::OpenFile, LockFile::None, PortReason::Locked, "locked"},
+        {"POSIX lock", Lock::Posix, LockFile::None, PortReason::Locked, "locked"},
+        {"TIOCEXCL", Lock::Exclusive, LockFile::None, PortReason::Held, "held"},
+        {"fork after flock", Lock::FlockThenFork, LockFile::None, PortReason::Locked, "locked"},
+        {"lock file", Lock::NotOpen, LockFile::Ascii, PortReason::LockFile, "lock file"},
+        {"binary lock file", Lock::NotOpen, LockFile::Binary, PortReason::LockFile, "lock file"},
+        {"stale lock file", Lock::NotOpen, LockFile::StaleAscii, PortReason::None,
+         "stale lock file"},
+        {"stale binary", Lock::NotOpen, LockFile::StaleBinary, PortReason::None, "stale lock file"},
+        {"held, stale lock file", Lock::None, LockFile::StaleAscii, PortReason::Held, "held"},
+        {"FIFO as lock file", Lock::NotOpen, LockFile::Fifo, PortReason::LockFile, "lock file",
+         true},
+        {"link as lock file", Lock::NotOpen, LockFile::Link, PortReason::LockFile, "lock file",
+         true}};
+    const TempDir temp;
+    const fs::path lockDir = temp.Path();
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         const Terminal terminal(0600);
         const Holder holder(terminal.Path(), "port-user", c.lock);
         ASSERT_TRUE(holder.Holds());
-        const bool stale = c.reason == PortReason::None;
+        const bool free = c.reason == PortReason::None;
         if (c.file != LockFile::None) {
+            const bool stale = c.file == LockFile::StaleAscii || c.file == LockFile::StaleBinary;
             WriteLockFile(lockDir, terminal.Path(), c.file,
                           stale ? GonePid() : static_cast<int>(holder.Pid()));
         }
         const PortUsage usage =
             Scan({terminal.Path()}, PortUsagePlaces{"/proc", {"/nonexistent", lockDir}}).at(0);
-        EXPECT_EQ(usage.status, stale ? PortStatus::Available : PortStatus::Busy);
+        EXPECT_EQ(usage.status, free ? PortStatus::Available : PortStatus::Busy);
         EXPECT_EQ(usage.reason, c.reason);
-        EXPECT_EQ(UsageText(usage), stale ? "stale lock file" : ReasonKey(c.reason));
+        EXPECT_EQ(UsageText(usage), c.text);
         EXPECT_TRUE(usage.holdersComplete);
         EXPECT_EQ(usage.holdersUnknown, c.holdersUnknown);
         const std::string named = "port-user (PID " + std::to_string(holder.Pid()) + ")";
-        EXPECT_EQ(DescribePortHolders(usage.holders), stale || c.holdersUnknown
+        EXPECT_EQ(DescribePortHolders(usage.holders), free || c.holdersUnknown
                                                           ? std::vector<std::string>()
                                                           : std::vector<std::string>{named});
         for (const fs::directory_entry& entry : fs::directory_iterator(lockDir)) {
             fs::remove(entry.path());
         }
     }
-    fs::remove_all(lockDir);
 }
 
 TEST(PortUsage, ScanOpensNoPortNode) {
@@ -124,36 +129,48 @@ TEST(PortUsage, ScanOpensNoPortNode) {
 
 TEST(PortUsage, ANodeThisUserMayNotReadAndWriteIsBusyForLackOfPermission) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as another user";
-    const mode_t modes[] = {0666, 0600, 0660, 0644};  // the last readable, not writable
+    // The fourth readable, not writable; the last open to all, but a lock file claims it that
+    // only root may read.
+    const mode_t modes[] = {0666, 0600, 0660, 0644, 0666};
     std::vector<Terminal> terminals;
-    std::vector<std::string> ports;
+    PortRows rows;
     for (const mode_t mode : modes) {
         terminals.emplace_back(mode);
-        ports.push_back(terminals.back().Path());
-        ASSERT_EQ(::chown(ports.back().c_str(), 0, 5), 0);  // group tty
+        rows.push_back(terminals.back().Row());
+        ASSERT_EQ(::chown(rows.back().port.c_str(), 0, 5), 0);  // group tty
     }
+    const TempDir temp;
+    const fs::path lockDir = temp.Path();
+    WriteLockFile(lockDir, rows.back().port, LockFile::Ascii, ::getpid());
+    fs::permissions(lockDir, fs::perms::owner_all | fs::perms::others_exec);
+    for (const fs::directory_entry& entry : fs::directory_iterator(lockDir)) {
+        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    // The rows as the table shows them.
     EXPECT_EQ(AsNobody([&] {
+                  UsageStage(PortUsagePlaces{"/proc", {lockDir}})(rows);
                   std::string lines;
-                  for (const PortUsage& usage : Scan(ports)) {
-                      lines +=
-                          std::string(StatusText(usage.status)) + " " + UsageText(usage) + "\n";
+                  for (const PortRow& row : rows) {
+                      const char* key = ReasonKey(row.reason);
+                      lines += std::string(StatusText(row.status)) + " " +
+                               (row.reasonText.empty() && key ? key : row.reasonText) +
+                               (row.holdersFailed ? " (could not be looked up)" : "") + "\n";
                   }
                   return lines;
               }),
               "available \nbusy no permission\nbusy no permission: join group tty\n"
-              "busy no permission\n");
+              "busy no permission\nbusy lock file (could not be looked up)\n");
 }
 
 TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     const Terminal terminal(0600);
     // A process whose name cannot be read: only its pid is known.
-    const fs::path proc =
-        fs::temp_directory_path() / ("portlook-proc-" + std::to_string(::getpid()));
+    const TempDir temp;
+    const fs::path proc = temp.Path();
     fs::create_directories(proc / "4242/fd");
     fs::create_symlink(terminal.Path(), proc / "4242/fd/5");
     const std::vector<PortUsage> usage =
         Scan({terminal.Path(), "/dev/portlook-no-such-port"}, PortUsagePlaces{proc, {}});
-    fs::remove_all(proc);
     EXPECT_EQ(usage[0].reason, PortReason::Held);
     ASSERT_EQ(usage[0].holders.size(), 1u);
     EXPECT_EQ(usage[0].holders[0].pid, 4242u);
@@ -166,6 +183,21 @@ TEST(PortUsage, GoneNodeUnreadableNameAndLateScan) {
     EXPECT_EQ(late.status, PortStatus::Unknown);
     EXPECT_EQ(late.reason, PortReason::NoAnswer);
     EXPECT_FALSE(late.holdersComplete);
+    // A scan that never ends (its list of locks a FIFO nobody writes) cannot tell a port that is
+    // there, but a port whose node is gone is still not found.
+    ASSERT_EQ(::mkfifo((proc / "locks").c_str(), 0600), 0);
+    PortRows rows = {terminal.Row(), terminal.Row()};
+    rows[1].port = "/dev/portlook-no-such-port";
+    rows[1].status = PortStatus::NotFound;
+    rows[1].reason = PortReason::NotPresent;
+    UsageStage(PortUsagePlaces{proc, {}})(rows);
+    // Lets the stuck scan end.
+    const UniqueFd writer(::open((proc / "locks").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    EXPECT_TRUE(writer.IsValid());
+    EXPECT_EQ(rows[0].status, PortStatus::Unknown);
+    EXPECT_EQ(rows[0].reason, PortReason::NoAnswer);
+    EXPECT_EQ(rows[1].status, PortStatus::NotFound);
+    EXPECT_EQ(rows[1].reason, PortReason::NotPresent);
 }
 
 // A scan cut short by its deadline names only a live locker, which needs no process's files;

@@ -1,52 +1,26 @@
 // The Linux port list, read from a sysfs tree the test builds.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "ports/engine/port_survey.h"
 #include "ports/linux/sysfs_port_source.h"
+#include "tests/native/fake_sysfs.h"
 
 namespace {
 
 class FakeSysfs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/portlook-sysfs-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        for (const char* dir : {"/class", "/class/tty", "/devices", "/drivers",
-                                "/drivers/serial8250", "/drivers/ftdi_sio", "/dev", "/by-id"}) {
-            ::mkdir((m_root + dir).c_str(), 0755);
-        }
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_root + "'").c_str()); }
-
-    // A tty; with a device it gets a device link whose driver is `driver`.
+    // A tty whose node is a file of its own; a UART's type if given.
     void AddTty(const std::string& name, const std::string& driver, int type = -1,
                 bool withNode = true) {
-        const std::string dir = m_root + "/class/tty/" + name;
-        ::mkdir(dir.c_str(), 0755);
-        if (!driver.empty()) {
-            const std::string device = m_root + "/devices/" + name;
-            ::mkdir(device.c_str(), 0755);
-            ASSERT_EQ(
-                ::symlink((m_root + "/drivers/" + driver).c_str(), (device + "/driver").c_str()),
-                0);
-            ASSERT_EQ(::symlink(device.c_str(), (dir + "/device").c_str()), 0);
-        }
-        if (type >= 0) std::ofstream(dir + "/type") << type << "\n";
-        if (withNode) std::ofstream(m_root + "/dev/" + name) << "";
+        m_tree.AddTty(name, driver, withNode ? m_root + "/devices/" + name : "");
+        if (type >= 0) std::ofstream(m_root + "/class/tty/" + name + "/type") << type << "\n";
     }
-    void AddById(const std::string& id, const std::string& tty) {
-        ASSERT_EQ(::symlink((m_root + "/dev/" + tty).c_str(), (m_root + "/by-id/" + id).c_str()),
-                  0);
-    }
+    void AddById(const std::string& id, const std::string& tty) { m_tree.AddById(id, tty); }
     std::vector<std::pair<std::string, std::string>> Read(SysfsPortSource& source) {
         std::vector<std::pair<std::string, std::string>> values;
         const std::optional<PortRows> rows = ReadPortRows(source);
@@ -56,7 +30,8 @@ protected:
         return values;
     }
 
-    std::string m_root;
+    FakeSysfsTree m_tree;
+    const std::string m_root = m_tree.Root();
 };
 
 TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {

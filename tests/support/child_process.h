@@ -23,8 +23,8 @@ struct ChildOptions {
     // Standard output and error through pipes this reads; otherwise the test's own.
     bool captureOutput = true;
 #ifndef _WIN32
-    // Runs in the child before exec (a namespace, a limit, a user); false ends the child with
-    // kChildNotPrepared.
+    // Runs in the child before exec, its outputs already in place (a namespace, a limit, a
+    // user); false ends the child with kChildNotPrepared.
     std::function<bool()> prepare;
     // Standard output goes here instead of a pipe (a full disk, a reader that left).
     int outputFd = -1;
@@ -32,7 +32,8 @@ struct ChildOptions {
 };
 
 // How a program ended. `ended` is false when it was still running when the time was up (it is
-// killed then) or could not be started; `exitCode` is then -1.
+// killed then) or could not be started; `exitCode` is then -1, as it is for a program a signal
+// ended.
 struct ChildRun {
     bool ended = false;
     int exitCode = -1;
@@ -46,7 +47,7 @@ constexpr int kChildNotPrepared = 126;
 
 class ChildProcess {
 public:
-    ChildProcess(const std::string& program, ChildOptions options = {});
+    explicit ChildProcess(const std::string& program, ChildOptions options = {});
     ~ChildProcess();  // kills the program if it still runs, and waits for its end
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
