@@ -2,38 +2,6 @@
 
 #include <cstring>
 
-ProgramProcess::ProgramProcess(const std::string& path, const std::string& arguments) {
-    std::string commandLine = "\"" + path + "\"";
-    if (!arguments.empty()) commandLine += " " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (::CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                         nullptr, &startup, &info)) {
-        ::CloseHandle(info.hThread);
-        m_process.Reset(info.hProcess);
-        m_id = info.dwProcessId;
-    }
-}
-
-ProgramProcess::~ProgramProcess() {
-    if (IsRunning()) {
-        ::TerminateProcess(m_process.Get(), 1);
-        ::WaitForSingleObject(m_process.Get(), 5000);
-    }
-}
-
-bool ProgramProcess::IsRunning() const {
-    return m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
-}
-
-bool ProgramProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
-    if (!m_process.IsValid()) return false;
-    if (::WaitForSingleObject(m_process.Get(), milliseconds) != WAIT_OBJECT_0) return false;
-    if (exitCode) ::GetExitCodeProcess(m_process.Get(), exitCode);
-    return true;
-}
-
 namespace {
 
 struct WindowSearch {
@@ -66,11 +34,12 @@ HWND FindVisibleWindow(DWORD processId, const char* className, const char* capti
     return search.found;
 }
 
-HWND ProgramProcess::WaitForWindow(const char* className, const char* caption,
-                                   DWORD milliseconds) const {
+HWND WaitForWindow(const ChildProcess& program, const char* className, const char* caption,
+                   DWORD milliseconds) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindVisibleWindow(m_id, className, caption)) != nullptr; },
-              milliseconds);
+    WaitUntil(
+        [&] { return (found = FindVisibleWindow(program.Id(), className, caption)) != nullptr; },
+        milliseconds);
     return found;
 }
 
