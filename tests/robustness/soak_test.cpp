@@ -177,8 +177,8 @@ TEST(ObjectCountsTest, EachCounterSeesObjectsComeAndGo) {
         BYTE andMask[32 * 32 / 8];
         std::fill(std::begin(andMask), std::end(andMask), 0xFF);
         const BYTE xorMask[32 * 32 / 8] = {};
-        const Icon first(::CreateIcon(nullptr, 32, 32, 1, 1, andMask, xorMask));
-        const Icon second(::CopyIcon(first.Get()));
+        const IconHandle first(::CreateIcon(nullptr, 32, 32, 1, 1, andMask, xorMask));
+        const IconHandle second(::CopyIcon(first.Get()));
         EXPECT_EQ(CountObjects().icons, base.icons + 2);
     }
     {  // a thread that waits, and 8 MiB written
