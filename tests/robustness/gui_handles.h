@@ -1,8 +1,8 @@
-// Owners for the GDI and USER objects the robustness tests make.
+// Owners for the GDI and USER objects the robustness tests make, beside those of the program
+// (base/win32_handles.h, whose IconHandle owns their icons).
 #pragma once
 
-#include "base/platform.h"
-#include "base/unique_handle.h"
+#include "base/win32_handles.h"
 
 struct GdiObjectTraits {
     using Handle = HGDIOBJ;
@@ -32,10 +32,3 @@ struct MenuTraits {
     static void Close(HMENU menu) { ::DestroyMenu(menu); }
 };
 using Menu = UniqueHandle<MenuTraits>;
-
-struct IconTraits {
-    using Handle = HICON;
-    static HICON Invalid() { return nullptr; }
-    static void Close(HICON icon) { ::DestroyIcon(icon); }
-};
-using Icon = UniqueHandle<IconTraits>;

@@ -15,10 +15,10 @@
 #include "ports/engine/survey_engine.h"
 #include "res/resource.h"
 #include "ui/port_list_view.h"
-#include "tests/robustness/key_oracle.h"
+#include "tests/robustness/finished_survey.h"
 #include "tests/win32/host_window.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -286,9 +286,9 @@ TEST(HostileInputProgramTest, ProgramShowsTheRulesRowsSurvivesSingleAndExits) {
     const Rows expected = ExpectedRows(ReadValues(key.Get()), OpenStatus);
     ASSERT_EQ(expected.size(), 1000u);
 
-    ProgramProcess program(PORTLOOK_EXE);
+    ChildProcess program(PORTLOOK_EXE);
     ASSERT_TRUE(program.IsRunning());
-    HWND dialog = program.WaitForWindow("#32770", "Portlook", 20000);
+    HWND dialog = WaitForWindow(program, "#32770", "Portlook", 20000);
     ASSERT_NE(dialog, nullptr);
     ::WaitForInputIdle(program.Handle(), 20000);
     RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
@@ -303,9 +303,9 @@ TEST(HostileInputProgramTest, ProgramShowsTheRulesRowsSurvivesSingleAndExits) {
     EXPECT_EQ(FirstDifference(list.Rows(3), expected), "") << "in continuous mode";
 
     ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD exitCode = 1;
-    ASSERT_TRUE(program.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = program.Finish(std::chrono::seconds(10));
+    ASSERT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0);
 }
 
 }  // namespace

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "tests/robustness/key_oracle.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -36,8 +35,8 @@ TEST(KeyDeletedTest, ListStaysAsItWasWhileTheKeyIsGoneAndFollowsItWhenItIsBack) 
     key->SetText("\\Device\\Serial1", missing);
     key->SetText("\\Device\\VCP0", denied);
 
-    ProgramProcess program(PORTLOOK_EXE);
-    HWND dialog = program.WaitForWindow("#32770", "Portlook", 20000);
+    ChildProcess program(PORTLOOK_EXE);
+    HWND dialog = WaitForWindow(program, "#32770", "Portlook", 20000);
     ASSERT_NE(dialog, nullptr);
     ::WaitForInputIdle(program.Handle(), 20000);
     RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
@@ -79,9 +78,9 @@ TEST(KeyDeletedTest, ListStaysAsItWasWhileTheKeyIsGoneAndFollowsItWhenItIsBack) 
         << FirstDifference(list.Rows(3), after);
 
     ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD exitCode = 1;
-    ASSERT_TRUE(program.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = program.Finish(std::chrono::seconds(10));
+    ASSERT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -66,14 +66,14 @@ int main(int argc, char** argv) {
     // Wine takes WINEDEBUG from the environment a process starts with, so only the program is
     // traced (to the session's stderr), whatever scripts/wine-run set for the rest.
     ::SetEnvironmentVariableA("WINEDEBUG", "+pid,+relay");
-    ProgramProcess program(path);
+    ChildProcess program(path, ChildOptions{{}, false});
     ::SetEnvironmentVariableA("WINEDEBUG", "-all");
     if (!program.IsRunning()) {
         std::fprintf(stderr, "cannot start %s\n", path.c_str());
         return 1;
     }
     std::printf("pid %04lx\n", static_cast<unsigned long>(program.Id()));
-    HWND dialog = program.WaitForWindow("#32770", nullptr, 30000);
+    HWND dialog = WaitForWindow(program, "#32770", nullptr, 30000);
     if (!dialog) {
         std::fprintf(stderr, "%s showed no dialog\n", path.c_str());
         return 1;
@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
     std::printf("refreshed: %s\n", hasRefresh ? "yes" : "no");
 
     ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD exitCode = 1;
-    if (!program.WaitForExit(15000, &exitCode)) {
+    const ChildRun end = program.Finish(std::chrono::seconds(15));
+    if (!end.ended) {
         std::fprintf(stderr, "%s did not end\n", path.c_str());
         return 1;
     }
-    std::printf("exit code %lu\n", static_cast<unsigned long>(exitCode));
+    std::printf("exit code %d\n", end.exitCode);
     std::fflush(stdout);
-    return exitCode == 0 ? 0 : 1;
+    return end.exitCode == 0 ? 0 : 1;
 }

@@ -28,12 +28,12 @@
 #include "res/resource.h"
 #include "ui/port_list_view.h"
 #include "tests/robustness/gui_handles.h"
-#include "tests/robustness/key_oracle.h"
+#include "tests/robustness/finished_survey.h"
 #include "tests/robustness/object_counts.h"
 #include "tests/win32/host_window.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 #include "tests/win32/stuck_name_query.h"
 
 namespace {
@@ -177,8 +177,8 @@ TEST(ObjectCountsTest, EachCounterSeesObjectsComeAndGo) {
         BYTE andMask[32 * 32 / 8];
         std::fill(std::begin(andMask), std::end(andMask), 0xFF);
         const BYTE xorMask[32 * 32 / 8] = {};
-        const Icon first(::CreateIcon(nullptr, 32, 32, 1, 1, andMask, xorMask));
-        const Icon second(::CopyIcon(first.Get()));
+        const IconHandle first(::CreateIcon(nullptr, 32, 32, 1, 1, andMask, xorMask));
+        const IconHandle second(::CopyIcon(first.Get()));
         EXPECT_EQ(CountObjects().icons, base.icons + 2);
     }
     {  // a thread that waits, and 8 MiB written
@@ -449,9 +449,8 @@ TEST_F(SoakTest, WindowInContinuousModeKeepsObjectsFlat) {
         std::string(directory) + "portlook-soak-" + std::to_string(::GetCurrentProcessId());
     const std::string gate = stem + ".gate", log = stem + ".log", counts = stem + ".counts";
     std::ofstream(gate) << "held";
-    ProgramProcess program(PORTLOOK_SLOW_PROBE,
-                           m_hanging + " \"" + gate + "\" \"" + log + "\" 0 \"" + counts + "\"");
-    const HWND dialog = program.WaitForWindow("#32770", "Portlook", kWindowWait);
+    ChildProcess program(PORTLOOK_SLOW_PROBE, ChildOptions{{m_hanging, gate, log, "0", counts}});
+    const HWND dialog = WaitForWindow(program, "#32770", "Portlook", kWindowWait);
     ASSERT_NE(dialog, nullptr);
     const auto lamp = [&] {
         return ::SendMessageA(::GetDlgItem(dialog, IDC_STATUS_ICON), STM_GETICON, 0, 0);
@@ -514,9 +513,9 @@ TEST_F(SoakTest, WindowInContinuousModeKeepsObjectsFlat) {
     EXPECT_EQ(probes(m_hanging), 1) << "a pending port is not probed again";
     EXPECT_GE(probes(m_clock), static_cast<int>(duration / 4000));
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(program.WaitForExit(kWindowWait, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = program.Finish(std::chrono::milliseconds(kWindowWait));
+    EXPECT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0);
     for (const std::string& file : {gate, log, counts}) ::DeleteFileA(file.c_str());
 
     std::vector<ObjectCounts> counted;

@@ -22,7 +22,10 @@ struct ChildOptions {
     std::vector<std::string> arguments;
     // Standard output and error through pipes this reads; otherwise the test's own.
     bool captureOutput = true;
-#ifndef _WIN32
+#ifdef _WIN32
+    // A console of its own, which a test can attach to and read as a user sees it.
+    bool ownConsole = false;
+#else
     // Runs in the child before exec, its outputs already in place (a namespace, a limit, a
     // user); false ends the child with kChildNotPrepared.
     std::function<bool()> prepare;
@@ -64,6 +67,8 @@ public:
 #ifdef _WIN32
     DWORD Id() const { return m_id; }
     HANDLE Handle() const { return m_process.Get(); }
+    // Its first thread, whose message loop a test can end.
+    DWORD ThreadId() const { return m_threadId; }
 #else
     pid_t Id() const { return m_pid; }
     // Sends a signal (SIGTERM, say); the end is still read by Finish.
@@ -76,6 +81,7 @@ private:
     KernelHandle m_out;
     KernelHandle m_error;
     DWORD m_id = 0;
+    DWORD m_threadId = 0;
 #else
     pid_t m_pid = -1;
     UniqueFd m_out;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/win32/captured_run.h"
+#include "tests/support/child_process.h"
 #include "tests/win32/port_device_node.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -44,26 +44,31 @@ TEST(CliAll, ListsAbsentAdaptersThenNumbersReservedForNoKnownDevice) {
     const std::string all = std::string("\x40\x01\x10", 3) + std::string(29, '\0');
     const struct {
         std::string comDb;
-        const char* arguments;
-        DWORD exitCode;
+        std::vector<std::string> arguments;
+        int exitCode;
         std::string rows;
         const char* error;  // a part of it
-    } cases[] = {{all, "--all --json", 0, present21 + absent7 + reserved9, ""},
-                 {"\x04\x01", "--all --json", 0,
-                  present21 + absent7 + "COM3 - not found reserved - -\n" + reserved9, ""},
-                 {"", "--all --json", 0, present21 + absent7, ""},
-                 {all, "--json", 0, present21, ""},
-                 {all, "--all --json --match serial=a1b2c3", 0, absent7, ""},
-                 {all, "--port com7 --json", 3, "", "an absent adapter: USB Serial Port (COM7)"},
-                 {all, "--port COM9 --all --json", 3, reserved9, "reserved in the COM database"}};
+    } cases[] = {
+        {all, {"--all", "--json"}, 0, present21 + absent7 + reserved9, ""},
+        {"\x04\x01",
+         {"--all", "--json"},
+         0,
+         present21 + absent7 + "COM3 - not found reserved - -\n" + reserved9,
+         ""},
+        {"", {"--all", "--json"}, 0, present21 + absent7, ""},
+        {all, {"--json"}, 0, present21, ""},
+        {all, {"--all", "--json", "--match", "serial=a1b2c3"}, 0, absent7, ""},
+        {all, {"--port", "com7", "--json"}, 3, "", "an absent adapter: USB Serial Port (COM7)"},
+        {all, {"--port", "COM9", "--all", "--json"}, 3, reserved9, "reserved in the COM database"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.arguments) + ", ComDB of " + std::to_string(c.comDb.size()));
+        SCOPED_TRACE(::testing::PrintToString(c.arguments) + ", ComDB of " +
+                     std::to_string(c.comDb.size()));
         ::RegDeleteValueA(database.Get(), "ComDB");
         ASSERT_TRUE(c.comDb.empty() ||
                     ::RegSetValueExA(database.Get(), "ComDB", 0, REG_BINARY,
                                      reinterpret_cast<const BYTE*>(c.comDb.data()),
                                      static_cast<DWORD>(c.comDb.size())) == ERROR_SUCCESS);
-        const CapturedRun run = RunCaptured(PORTLOOK_CLI_EXE, c.arguments);
+        const ChildRun run = RunChild(PORTLOOK_CLI_EXE, ChildOptions{c.arguments});
         EXPECT_EQ(run.exitCode, c.exitCode) << run.error;
         EXPECT_EQ(Rows(run.out), c.rows) << run.out;
         EXPECT_NE(run.error.find(c.error), std::string::npos) << run.error;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/win32/captured_run.h"
+#include "tests/support/child_process.h"
 #include "tests/win32/port_holder_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -37,9 +37,9 @@ protected:
         ASSERT_TRUE(m_key.SetText("\\Device\\Serial1", "COM62"));
     }
 
-    static CapturedRun Run(const std::string& arguments = "") {
-        CapturedRun run = RunCaptured(kCli, arguments);
-        EXPECT_TRUE(run.ended) << arguments;
+    static ChildRun Run(std::vector<std::string> arguments = {}) {
+        ChildRun run = RunChild(kCli, ChildOptions{arguments});
+        EXPECT_TRUE(run.ended) << ::testing::PrintToString(arguments);
         return run;
     }
 
@@ -49,8 +49,8 @@ protected:
 
 TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
     WriteOnePortInEachState();
-    const CapturedRun table = Run();
-    EXPECT_EQ(table.exitCode, 0u);
+    const ChildRun table = Run();
+    EXPECT_EQ(table.exitCode, 0);
     EXPECT_EQ(table.error, "");
     EXPECT_EQ(table.out,
               "Device           Port   Status                 Description\n"
@@ -59,8 +59,8 @@ TEST_F(CliProgram, TableAndJsonListThePortsInTheKeysOrderWithTheirStatuses) {
               "\\Device\\Serial2  COM21  available\n"
               "\\Device\\VCP0     COM61  busy (exclusive)\n");
 
-    const CapturedRun json = Run("--json");
-    EXPECT_EQ(json.exitCode, 0u);
+    const ChildRun json = Run({"--json"});
+    EXPECT_EQ(json.exitCode, 0);
     // No device stands behind these ports: every fact is null.
     const auto port = [](const char* device, const char* name, const char* status,
                          const Json& reason) {
@@ -87,8 +87,8 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
     ASSERT_TRUE(busy.Done());
     const std::string id = std::to_string(holder.Id());
 
-    const CapturedRun table = Run();
-    EXPECT_EQ(table.exitCode, 0u);
+    const ChildRun table = Run();
+    EXPECT_EQ(table.exitCode, 0);
     EXPECT_EQ(table.out,
               "Device           Port   Status            Description  Held by\n"
               "\\Device\\Serial0  COM21  busy (exclusive)               portlook_port_holder.exe "
@@ -97,10 +97,10 @@ TEST_F(CliProgram, TableAndJsonNameWhoHoldsABusyPort) {
                   ")\n"
                   "\\Device\\Serial1  COM22  available\n");
     EXPECT_EQ(
-        Run("--port COM21").out,
+        Run({"--port", "COM21"}).out,
         "\\Device\\Serial0  COM21  busy (exclusive)  portlook_port_holder.exe (PID " + id + ")\n");
 
-    const CapturedRun json = Run("--json");
+    const ChildRun json = Run({"--json"});
     const Json parsed = Json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 2) << json.out;
     EXPECT_EQ(parsed[0]["status"], "busy") << "the status text stays as it is";
@@ -118,8 +118,8 @@ TEST_F(CliProgram, NoOpenTellsFromTheHandleSnapshotAlone) {
     const PortHolderProcess holder("COM21");
     ASSERT_TRUE(holder.Holds());
     const std::string id = std::to_string(holder.Id());
-    const CapturedRun table = Run("--no-open");
-    EXPECT_EQ(table.exitCode, 0u);
+    const ChildRun table = Run({"--no-open"});
+    EXPECT_EQ(table.exitCode, 0);
     EXPECT_EQ(table.out,
               "Device           Port   Status       Description  Held by\n"
               "\\Device\\Serial0  COM21  busy (held)               portlook_port_holder.exe (PID " +
@@ -127,16 +127,18 @@ TEST_F(CliProgram, NoOpenTellsFromTheHandleSnapshotAlone) {
                   ")\n"
                   "\\Device\\Serial1  COM22  available\n"
                   "\\Device\\VCP0     COM61  available\n");
-    const Json parsed = Json::parse(Run("--json --no-open --port COM21").out, nullptr, false);
+    const Json parsed =
+        Json::parse(Run({"--json", "--no-open", "--port", "COM21"}).out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1);
     EXPECT_EQ(parsed[0]["reason"], "held");
-    EXPECT_EQ(Run("--port COM21 --no-open --open").out, "\\Device\\Serial0  COM21  available\n")
+    EXPECT_EQ(Run({"--port", "COM21", "--no-open", "--open"}).out,
+              "\\Device\\Serial0  COM21  available\n")
         << "Wine shares what a Windows open would not: the last flag counts";
     // A process that cannot be looked at may hold any port nobody is seen holding.
     const PortHolderProcess hidden("COM22", true);
     ASSERT_TRUE(hidden.Holds());
-    const CapturedRun unknown = Run("--no-open --port COM61");
-    EXPECT_EQ(unknown.exitCode, 4u);
+    const ChildRun unknown = Run({"--no-open", "--port", "COM61"});
+    EXPECT_EQ(unknown.exitCode, 4);
     EXPECT_EQ(unknown.out, "\\Device\\VCP0  COM61  unknown (no answer)\n");
 }
 
@@ -144,28 +146,28 @@ TEST_F(CliProgram, PortGivesItsLineAndItsStatusAsTheExitCode) {
     WriteOnePortInEachState();
     const struct {
         const char* name;
-        DWORD exitCode;
+        int exitCode;
         const char* line;
     } cases[] = {{"COM21", 0, "\\Device\\Serial2  COM21  available\n"},
                  {"com61", 1, "\\Device\\VCP0  COM61  busy (exclusive)\n"},
                  {"COM60", 3, "\\Device\\Serial0  COM60  not found\n"},
                  {"COM62", 4, "\\Device\\Serial1  COM62  unknown (open failed)\n"}};
     for (const auto& entry : cases) {
-        const CapturedRun run = Run(std::string("--port ") + entry.name);
+        const ChildRun run = Run({"--port", entry.name});
         EXPECT_EQ(run.exitCode, entry.exitCode) << entry.name;
         EXPECT_EQ(run.out, entry.line);
         EXPECT_EQ(run.error, "");
     }
-    const CapturedRun json = Run("--port COM61 --json");
-    EXPECT_EQ(json.exitCode, 1u);
+    const ChildRun json = Run({"--port", "COM61", "--json"});
+    EXPECT_EQ(json.exitCode, 1);
     const Json parsed = Json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
     EXPECT_EQ(parsed[0]["status"], "busy");
 
-    for (const char* absent : {"--port COM2", "--port=COM99 --json"}) {
-        const CapturedRun run = Run(absent);
-        EXPECT_EQ(run.exitCode, 3u) << absent;
-        EXPECT_EQ(run.out, absent[6] == '=' ? "[]\n" : "");
+    for (const bool asJson : {false, true}) {
+        const ChildRun run = asJson ? Run({"--port=COM99", "--json"}) : Run({"--port", "COM2"});
+        EXPECT_EQ(run.exitCode, 3) << asJson;
+        EXPECT_EQ(run.out, asJson ? "[]\n" : "");
         EXPECT_NE(run.error.find(" is not in the port list"), std::string::npos) << run.error;
     }
 }
@@ -174,8 +176,8 @@ TEST_F(CliProgram, HostileNameGivesJsonThatRoundTrips) {
     std::string hostile = "\\Device\\\"Serial\"\\ \x01\x02\t\n\r\x1b[2J\x7f ";
     hostile.resize(259, 'x');
     ASSERT_TRUE(m_key.SetText(hostile, "COM21"));
-    const CapturedRun json = Run("--json");
-    EXPECT_EQ(json.exitCode, 0u);
+    const ChildRun json = Run({"--json"});
+    EXPECT_EQ(json.exitCode, 0);
     const Json parsed = Json::parse(json.out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1) << json.out;
     EXPECT_EQ(parsed[0]["device"], hostile);
@@ -187,9 +189,10 @@ TEST_F(CliProgram, HostileNameGivesJsonThatRoundTrips) {
 TEST_F(CliProgram, MissingPortListGivesStatus5AndNoTable) {
     m_key.Close();
     ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SerialCommKey::kPath), ERROR_SUCCESS);
-    for (const char* arguments : {"", "--json", "--port COM21"}) {
-        const CapturedRun run = Run(arguments);
-        EXPECT_EQ(run.exitCode, 5u) << arguments;
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{}, {"--json"}, {"--port", "COM21"}}) {
+        const ChildRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 5) << ::testing::PrintToString(arguments);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(
             run.error,
@@ -198,16 +201,17 @@ TEST_F(CliProgram, MissingPortListGivesStatus5AndNoTable) {
 }
 
 TEST_F(CliProgram, HelpVersionAndWrongArguments) {
-    const CapturedRun version = Run("--version");
-    EXPECT_EQ(version.exitCode, 0u);
+    const ChildRun version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "portlook-cli 1.0.0.1\n");
-    const CapturedRun help = Run("--help");
-    EXPECT_EQ(help.exitCode, 0u);
+    const ChildRun help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.compare(0, 20, "Usage: portlook-cli "), 0) << help.out;
     EXPECT_NE(help.out.find("COM5"), std::string::npos);
-    for (const char* wrong : {"--bogus", "--port", "COM21", "/json", "--version --bogus"}) {
-        const CapturedRun run = Run(wrong);
-        EXPECT_EQ(run.exitCode, 2u) << wrong;
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--port"}, {"COM21"}, {"/json"}, {"--version", "--bogus"}}) {
+        const ChildRun run = Run(wrong);
+        EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(wrong);
         EXPECT_EQ(run.out, "");
         const size_t line = run.error.find('\n');
         EXPECT_EQ(run.error.compare(0, 14, "portlook-cli: "), 0) << run.error;
@@ -258,26 +262,22 @@ std::wstring ConsoleText(DWORD processId) {
 TEST_F(CliProgram, AnsiNamesGoToPipesAsUtf8AndToAConsoleAsCharacters) {
     if (::GetACP() != 1252) GTEST_SKIP() << "the expected text is for code page 1252";
     ASSERT_TRUE(m_key.SetText("\\Device\\Ger\xE4t", "COM21"));
-    const Json parsed = Json::parse(Run("--json").out, nullptr, false);
+    const Json parsed = Json::parse(Run({"--json"}).out, nullptr, false);
     ASSERT_TRUE(parsed.is_array() && parsed.size() == 1);
     EXPECT_EQ(parsed[0]["device"], "\\Device\\Ger\xC3\xA4t");
-    EXPECT_EQ(Run("--port COM21").out, "\\Device\\Ger\xC3\xA4t  COM21  available\n");
+    EXPECT_EQ(Run({"--port", "COM21"}).out, "\\Device\\Ger\xC3\xA4t  COM21  available\n");
 
-    std::string commandLine = std::string("cmd.exe /k ") + kCli + " --port COM21";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                                 CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info));
-    const KernelHandle shell(info.hProcess);
-    const KernelHandle thread(info.hThread);
+    ChildOptions inConsole{{"/k", kCli, "--port", "COM21"}, false};
+    inConsole.ownConsole = true;
+    ChildProcess shell("cmd.exe", inConsole);
+    ASSERT_TRUE(shell.Started());
     std::wstring text;
     for (int attempt = 0; attempt < 100 && text.find(L"available") == std::wstring::npos;
          ++attempt) {
         ::Sleep(100);
-        text = ConsoleText(info.dwProcessId);
+        text = ConsoleText(shell.Id());
     }
-    ::TerminateProcess(shell.Get(), 0);
+    shell.Finish(std::chrono::milliseconds(0));
     EXPECT_NE(text.find(L"\\Device\\Ger\u00E4t  COM21  available"), std::wstring::npos)
         << text.size();
 
@@ -285,7 +285,7 @@ TEST_F(CliProgram, AnsiNamesGoToPipesAsUtf8AndToAConsoleAsCharacters) {
     // C1 control U+0081, which the table shows as '?'.
     ASSERT_TRUE(m_key.Remove("\\Device\\Ger\xE4t"));
     ASSERT_TRUE(m_key.SetText("\\Device\\\x9B\x81", "COM21"));
-    EXPECT_EQ(Run("--port COM21").out, "\\Device\\\xE2\x80\xBA?  COM21  available\n");
+    EXPECT_EQ(Run({"--port", "COM21"}).out, "\\Device\\\xE2\x80\xBA?  COM21  available\n");
 }
 
 }  // namespace

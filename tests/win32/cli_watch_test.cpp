@@ -7,17 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/win32/captured_run.h"
+#include "tests/support/child_process.h"
 #include "tests/win32/port_device_node.h"
 #include "tests/win32/port_holder_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr DWORD kInterval = 1000;  // --interval 1
-constexpr DWORD kWithin = 2 * kInterval;
+constexpr std::chrono::milliseconds kWithin(2000);  // two of --interval 1
 
 class CliWatch : public ::testing::Test {
 protected:
@@ -30,7 +29,7 @@ protected:
 };
 
 // The next event, parsed; null when none came in time.
-Json NextEvent(RunningProgram& watch) {
+Json NextEvent(ChildProcess& watch) {
     const std::string line = watch.ReadLine(kWithin);
     return line.empty() ? Json() : Json::parse(line, nullptr, false);
 }
@@ -39,10 +38,11 @@ TEST_F(CliWatch, AddedChangedRemovedEachAsItHappens) {
     const std::string& port = m_ports[2];
     ASSERT_TRUE(m_key.SetText("\\Device\\Serial9", m_ports[1]));
     // Ports without a device have no bus.
-    RunningProgram watch(PORTLOOK_CLI_EXE, "--watch --json --interval 1 --match bus=");
+    ChildProcess watch(PORTLOOK_CLI_EXE,
+                       ChildOptions{{"--watch", "--json", "--interval", "1", "--match", "bus="}});
     ASSERT_TRUE(watch.IsRunning());
     // Wine takes a while to start a program: the port already there shows it is running.
-    Json event = Json::parse(watch.ReadLine(30000), nullptr, false);
+    Json event = Json::parse(watch.ReadLine(std::chrono::seconds(30)), nullptr, false);
     EXPECT_EQ(event["event"], "present");
     EXPECT_EQ(event["port"]["port"], m_ports[1]);
     ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
@@ -82,9 +82,9 @@ TEST_F(CliWatch, WaitEndsOnceThePortIsThereAndFree) {
     ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
 
     // Busy until the time is up: status 7 and a line saying what was seen.
-    const CapturedRun timedOut =
-        RunCaptured(PORTLOOK_CLI_EXE, "--wait --timeout 1 --match port=" + port);
-    EXPECT_EQ(timedOut.exitCode, 7u);
+    const ChildRun timedOut = RunChild(
+        PORTLOOK_CLI_EXE, ChildOptions{{"--wait", "--timeout", "1", "--match", "port=" + port}});
+    EXPECT_EQ(timedOut.exitCode, 7);
     EXPECT_EQ(timedOut.out, "");
     EXPECT_EQ(timedOut.error,
               "portlook-cli: waited 1 s for an available port with --match port=" + port + "; " +
@@ -96,19 +96,20 @@ TEST_F(CliWatch, WaitEndsOnceThePortIsThereAndFree) {
     ASSERT_TRUE(m_key.Remove("\\Device\\Serial0"));
     const PortDeviceNode adapter({"USB\\VID_0403&PID_6001\\A1B2C3", port});
     ASSERT_EQ(adapter.Error(), 0u);
-    RunningProgram wait(PORTLOOK_CLI_EXE, "--wait --json --interval 1 --match serial=a1b2c3");
+    ChildProcess wait(PORTLOOK_CLI_EXE, ChildOptions{{"--wait", "--json", "--interval", "1",
+                                                      "--match", "serial=a1b2c3"}});
     ASSERT_TRUE(wait.IsRunning());
     ASSERT_TRUE(m_key.SetText("\\Device\\Serial0", port));
     EXPECT_TRUE(wait.IsRunning()) << "there, but busy";
     ASSERT_TRUE(wait.ReadLine(kWithin).empty());
     busy.reset();
-    const Json found = Json::parse(wait.ReadLine(30000), nullptr, false);
+    const Json found = Json::parse(wait.ReadLine(std::chrono::seconds(30)), nullptr, false);
     EXPECT_EQ(found["port"], port);
     EXPECT_EQ(found["status"], "available");
     EXPECT_EQ(found["serial"], "A1B2C3");
-    DWORD exitCode = 1;
-    EXPECT_TRUE(wait.WaitForExit(kWithin, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = wait.Finish(kWithin);
+    EXPECT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0);
     const std::string path = "\\\\.\\" + found["port"].get<std::string>();
     const HANDLE opened = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr);

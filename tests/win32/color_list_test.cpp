@@ -1,29 +1,28 @@
-// The colour list's keys and item-data translation, on every kind of list.
+// The colour list's keys and item-data translation.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "tests/win32/list_host.h"
+#include "tests/win32/host_window.h"
 
 namespace {
 
-class ColorListTest : public ::testing::TestWithParam<ListHostKind> {
+class ColorListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_host = MakeListHost(GetParam());
         List().InsertColumn(0, "Device");
         List().InsertColumn(1, "Port");
         List().InsertColumn(2, "Status");
     }
-    CColorListCtrl& List() { return m_host->List(); }
+    CColorListCtrl& List() { return m_host.List(); }
     // What the platform itself keeps as the row's item data, all of it at either width.
     LPARAM PlatformData(int row) { return static_cast<LPARAM>(List().CListCtrl::GetItemData(row)); }
 
-    std::unique_ptr<ListHost> m_host;
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
 };
 
-TEST_P(ColorListTest, KeysCountDownFromMinusTwoAndAreNeverReused) {
+TEST_F(ColorListTest, KeysCountDownFromMinusTwoAndAreNeverReused) {
     EXPECT_EQ(List().InsertItem(0, "first"), 0);
     EXPECT_EQ(PlatformData(0), -2);
     EXPECT_EQ(List().GetItemData(0), 0u);
@@ -42,14 +41,14 @@ TEST_P(ColorListTest, KeysCountDownFromMinusTwoAndAreNeverReused) {
     EXPECT_EQ(PlatformData(0), -5);
 }
 
-TEST_P(ColorListTest, InsertPastTheEndAppends) {
+TEST_F(ColorListTest, InsertPastTheEndAppends) {
     List().InsertItem(0, "a");
     EXPECT_EQ(List().InsertItem(7, "b"), 1);
     EXPECT_EQ(List().GetItemText(1, 0), "b");
     EXPECT_EQ(List().ColorEntryCount(), 2u);
 }
 
-TEST_P(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
+TEST_F(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
     List().InsertItem(0, "a");
     List().InsertItem(1, "b");
     EXPECT_TRUE(List().SetItemData(1, 0x12345678));
@@ -87,7 +86,7 @@ TEST_P(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
     EXPECT_EQ(List().GetItemData(1), 0x12345678u);
 }
 
-TEST_P(ColorListTest, ReadingARowThatDoesNotExistFails) {
+TEST_F(ColorListTest, ReadingARowThatDoesNotExistFails) {
     List().InsertItem(0, "a");
     char text[8] = {};
     LVITEMA get{};
@@ -101,7 +100,7 @@ TEST_P(ColorListTest, ReadingARowThatDoesNotExistFails) {
     EXPECT_EQ(List().GetItemData(5), 0u);
 }
 
-TEST_P(ColorListTest, SettingItemDataOfAMissingRowFailsAndStoresNothing) {
+TEST_F(ColorListTest, SettingItemDataOfAMissingRowFailsAndStoresNothing) {
     List().InsertItem(0, "a");
     EXPECT_FALSE(List().SetItemData(1, 42));
     EXPECT_FALSE(List().SetItemData(-1, 42));
@@ -115,7 +114,7 @@ TEST_P(ColorListTest, SettingItemDataOfAMissingRowFailsAndStoresNothing) {
     EXPECT_EQ(List().ColorEntryCount(), 1u);
 }
 
-TEST_P(ColorListTest, DeleteOutOfRangeChangesNothing) {
+TEST_F(ColorListTest, DeleteOutOfRangeChangesNothing) {
     List().InsertItem(0, "a");
     List().InsertItem(1, "b");
     List().SetItemData(1, 7);
@@ -127,7 +126,7 @@ TEST_P(ColorListTest, DeleteOutOfRangeChangesNothing) {
     EXPECT_EQ(List().GetItemData(1), 7u);
 }
 
-TEST_P(ColorListTest, DeletingARowMovesLaterRowsUpWithTheirData) {
+TEST_F(ColorListTest, DeletingARowMovesLaterRowsUpWithTheirData) {
     for (int row = 0; row < 4; ++row) {
         List().InsertItem(row, std::to_string(row).c_str());
         List().SetItemData(row, static_cast<DWORD_PTR>(100 + row));
@@ -140,7 +139,7 @@ TEST_P(ColorListTest, DeletingARowMovesLaterRowsUpWithTheirData) {
     EXPECT_EQ(List().ColorEntryCount(), 3u);
 }
 
-TEST_P(ColorListTest, ColourTableHoldsExactlyTheLiveRowsOverManyCycles) {
+TEST_F(ColorListTest, ColourTableHoldsExactlyTheLiveRowsOverManyCycles) {
     std::mt19937 random(12345);
     for (int step = 0; step < 2000; ++step) {
         const int count = List().GetItemCount();
@@ -158,7 +157,7 @@ TEST_P(ColorListTest, ColourTableHoldsExactlyTheLiveRowsOverManyCycles) {
     EXPECT_EQ(List().ColorEntryCount(), 0u);
 }
 
-TEST_P(ColorListTest, RowsInsertedPastTheColourListHaveNoEntryUntilGivenData) {
+TEST_F(ColorListTest, RowsInsertedPastTheColourListHaveNoEntryUntilGivenData) {
     // Through the base class the row gets no key: item data 0 and no colours.
     ASSERT_EQ(List().CListCtrl::InsertItem(0, "plain"), 0);
     EXPECT_EQ(PlatformData(0), 0);
@@ -169,7 +168,7 @@ TEST_P(ColorListTest, RowsInsertedPastTheColourListHaveNoEntryUntilGivenData) {
     EXPECT_EQ(List().ColorEntryCount(), 1u);
 }
 
-TEST_P(ColorListTest, FullTextOfAnyLength) {
+TEST_F(ColorListTest, FullTextOfAnyLength) {
     const std::string longText(5000, 'q');
     List().InsertItem(0, longText.c_str());
     EXPECT_EQ(List().GetItemText(0, 0), longText);
@@ -178,7 +177,5 @@ TEST_P(ColorListTest, FullTextOfAnyLength) {
     EXPECT_EQ(List().GetItemText(1, 0), exactlyBuffer);
     EXPECT_EQ(List().GetItemText(1, 1), "");
 }
-
-INSTANTIATE_TEST_SUITE_P(On, ColorListTest, ::testing::ValuesIn(ListHostKinds()), ListHostName);
 
 }  // namespace

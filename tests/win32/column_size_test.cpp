@@ -1,4 +1,4 @@
-// Column auto-sizing, on every kind of list. Expected widths are measured with the list's own
+// Column auto-sizing. Expected widths are measured with the list's own
 // string width, so they hold for a real font as well as for the model's.
 #include <gtest/gtest.h>
 
@@ -8,19 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/win32/list_host.h"
+#include "tests/win32/host_window.h"
 
 namespace {
 
 constexpr int kMargin = 12;
 
-class ColumnSizeTest : public ::testing::TestWithParam<ListHostKind> {
+class ColumnSizeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_host = MakeListHost(GetParam());
-        m_host->SetClientSize(500, 300);
-    }
-    CColorListCtrl& List() { return m_host->List(); }
+    void SetUp() override { m_host.SetListClientSize(500, 300); }
+    CColorListCtrl& List() { return m_host.List(); }
 
     void AddColumns(std::initializer_list<const char*> headings) {
         for (const char* heading : headings) {
@@ -52,10 +49,10 @@ protected:
         return widths;
     }
 
-    std::unique_ptr<ListHost> m_host;
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
 };
 
-TEST_P(ColumnSizeTest, EmptyListGivesEachColumnButTheLastItsHeadingWidth) {
+TEST_F(ColumnSizeTest, EmptyListGivesEachColumnButTheLastItsHeadingWidth) {
     AddColumns({"Device", "Port", "Status"});
     ASSERT_EQ(ClientWidth(), 500);
     EXPECT_TRUE(List().AutoSizeColumns());
@@ -65,7 +62,7 @@ TEST_P(ColumnSizeTest, EmptyListGivesEachColumnButTheLastItsHeadingWidth) {
     EXPECT_EQ(Widths(), (std::vector<int>{device, port, 500 - device - port}));
 }
 
-TEST_P(ColumnSizeTest, WidestCellTextWinsOverTheHeading) {
+TEST_F(ColumnSizeTest, WidestCellTextWinsOverTheHeading) {
     AddColumns({"Device", "Port", "Status"});
     const std::string wide = "USB serial converter on hub 3";
     AddRow({"short", "COM1", "available"});
@@ -82,7 +79,7 @@ TEST_P(ColumnSizeTest, WidestCellTextWinsOverTheHeading) {
     EXPECT_EQ(List().AutoSizeColumn(0), Measured(longest));
 }
 
-TEST_P(ColumnSizeTest, LongHeadingsAreMeasuredUpToTheirBuffer) {
+TEST_F(ColumnSizeTest, LongHeadingsAreMeasuredUpToTheirBuffer) {
     AddColumns({"Device", "Port", "Status"});
     const std::string heading(1500, 'm');
     HDITEMA item{};
@@ -92,18 +89,18 @@ TEST_P(ColumnSizeTest, LongHeadingsAreMeasuredUpToTheirBuffer) {
     EXPECT_EQ(List().AutoSizeColumn(0), Measured(heading.substr(0, 1023)));
 }
 
-TEST_P(ColumnSizeTest, OneColumnTakesTheWholeClientWidth) {
+TEST_F(ColumnSizeTest, OneColumnTakesTheWholeClientWidth) {
     AddColumns({"A heading wider than nothing"});
     AddRow({"a cell"});
     EXPECT_EQ(List().AutoSizeColumn(0), 500);
     EXPECT_EQ(Widths(), std::vector<int>{500});
-    m_host->SetClientSize(20, 300);
+    m_host.SetListClientSize(20, 300);
     // The heading plays no part for the last column.
     EXPECT_TRUE(List().AutoSizeColumns());
     EXPECT_EQ(Widths(), std::vector<int>{20});
 }
 
-TEST_P(ColumnSizeTest, LastColumnFillsWhatTheOthersLeave) {
+TEST_F(ColumnSizeTest, LastColumnFillsWhatTheOthersLeave) {
     AddColumns({"Device", "Port", "A very long status heading indeed, longer than the rest"});
     AddRow({"d", "p", "a status text much longer than the space that is left for it here"});
     ASSERT_TRUE(List().SetColumnWidth(0, 120));
@@ -112,7 +109,7 @@ TEST_P(ColumnSizeTest, LastColumnFillsWhatTheOthersLeave) {
     EXPECT_EQ(Widths(), (std::vector<int>{120, 90, 290}));
 }
 
-TEST_P(ColumnSizeTest, OthersWiderThanTheClientAreaLeaveTheLastColumnNoWidth) {
+TEST_F(ColumnSizeTest, OthersWiderThanTheClientAreaLeaveTheLastColumnNoWidth) {
     AddColumns({"Device", "Port", "Status"});
     ASSERT_TRUE(List().SetColumnWidth(0, 300));
     ASSERT_TRUE(List().SetColumnWidth(1, 260));
@@ -125,7 +122,7 @@ TEST_P(ColumnSizeTest, OthersWiderThanTheClientAreaLeaveTheLastColumnNoWidth) {
     EXPECT_EQ(Widths(), (std::vector<int>{300, 200, 0}));
 }
 
-TEST_P(ColumnSizeTest, NoSuchColumnOrNoClientWidthChangesNothing) {
+TEST_F(ColumnSizeTest, NoSuchColumnOrNoClientWidthChangesNothing) {
     AddColumns({"Device", "Port", "Status"});
     AddRow({"a device name", "COM1", "available"});
     const std::vector<int> before = Widths();
@@ -135,7 +132,7 @@ TEST_P(ColumnSizeTest, NoSuchColumnOrNoClientWidthChangesNothing) {
         EXPECT_EQ(Widths(), before) << column;
     }
 
-    m_host->SetClientSize(0, 300);
+    m_host.SetListClientSize(0, 300);
     ASSERT_EQ(ClientWidth(), 0);
     EXPECT_EQ(List().AutoSizeColumn(2), -1);
     EXPECT_EQ(Widths(), before);
@@ -144,7 +141,5 @@ TEST_P(ColumnSizeTest, NoSuchColumnOrNoClientWidthChangesNothing) {
     EXPECT_EQ(Widths(), (std::vector<int>{Measured("a device name"),
                                           std::max(Measured("Port"), Measured("COM1")), 50}));
 }
-
-INSTANTIATE_TEST_SUITE_P(On, ColumnSizeTest, ::testing::ValuesIn(ListHostKinds()), ListHostName);
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "tests/win32/port_device_node.h"
 #include "tests/win32/port_holder_process.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ protected:
         m_key.SetText("\\Device\\Serial1", m_ports[1]);
     }
     HWND Start() {
-        m_program = std::make_unique<ProgramProcess>(PORTLOOK_EXE);
-        HWND dialog = m_program->WaitForWindow("#32770", "Portlook", kWait);
+        m_program = std::make_unique<ChildProcess>(PORTLOOK_EXE);
+        HWND dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
         if (dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(dialog, IDC_PORT_LIST));
         return dialog;
     }
@@ -84,7 +84,7 @@ protected:
 
     SerialCommKey m_key;
     std::vector<std::string> m_ports;
-    std::unique_ptr<ProgramProcess> m_program;
+    std::unique_ptr<ChildProcess> m_program;
     std::unique_ptr<RemoteList> m_list;
     LONG m_nudge = 1;
 };

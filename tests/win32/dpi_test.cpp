@@ -9,7 +9,7 @@
 
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -56,8 +56,8 @@ protected:
 
 TEST_P(DpiTest, TextsFitColumnsFitAndTheLampIsWhole) {
     const int dpi = GetParam();
-    ProgramProcess program(PORTLOOK_EXE);
-    HWND dialog = program.WaitForWindow("#32770", "Portlook", kStartTimeout);
+    ChildProcess program(PORTLOOK_EXE);
+    HWND dialog = WaitForWindow(program, "#32770", "Portlook", kStartTimeout);
     ASSERT_NE(dialog, nullptr);
     ::WaitForInputIdle(program.Handle(), kStartTimeout);
     RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "framework/mutex.h"
 #include "base/win32_handles.h"
 #include "framework/win_app.h"
+#include "tests/support/child_process.h"
 
 // This program's own application object.
 CWinApp theApp;
@@ -19,6 +21,7 @@ CWinApp theApp;
 namespace {
 
 constexpr DWORD kTimeoutMs = 15000;
+constexpr std::chrono::milliseconds kPatience(kTimeoutMs);
 constexpr char kMappingName[] = "CSingleInstance_MMF_portlook_guard_instance";
 
 std::string OwnDirectory() {
@@ -74,102 +77,23 @@ Report ParseReport(const std::string& line) {
     return report;
 }
 
-// One helper process, its standard output on a pipe. Ended by force if a test leaves it
-// running, so that no block outlives its test.
+// One helper process, its reports read from its standard output; ended by force if a test
+// leaves it running, so that no block outlives its test.
 class Instance {
 public:
-    Instance(const std::string& program, const std::string& arguments) {
-        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        HANDLE readEnd = nullptr;
-        HANDLE writeEnd = nullptr;
-        if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return;
-        m_output.Reset(readEnd);
-        const KernelHandle childEnd(writeEnd);
-        ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    Instance(const std::string& program, std::vector<std::string> arguments)
+        : m_child(program, ChildOptions{std::move(arguments)}) {}
 
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        std::string commandLine = "\"" + program + "\" " + arguments;
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                              nullptr, &startup, &info)) {
-            return;
-        }
-        m_process.Reset(info.hProcess);
-        ::CloseHandle(info.hThread);
-        m_threadId = info.dwThreadId;
-    }
-
-    ~Instance() {
-        if (m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(m_process.Get(), 99);
-            ::WaitForSingleObject(m_process.Get(), kTimeoutMs);
-        }
-    }
-
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-
-    bool Started() const { return m_process.IsValid(); }
-
+    bool Started() const { return m_child.Started(); }
     // The next report; empty when none came in time or the output ended.
-    Report ReadReport() {
-        const DWORD start = ::GetTickCount();
-        for (;;) {
-            const size_t newline = m_buffer.find('\n');
-            if (newline != std::string::npos) {
-                std::string line = m_buffer.substr(0, newline);
-                m_buffer.erase(0, newline + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                return ParseReport(line);
-            }
-            DWORD available = 0;
-            if (!::PeekNamedPipe(m_output.Get(), nullptr, 0, nullptr, &available, nullptr)) {
-                // Once the helper has ended, what it wrote last may still wait in the pipe.
-                if (::GetLastError() != ERROR_BROKEN_PIPE) return {};
-                char chunk[512];
-                DWORD read = 0;
-                if (!::ReadFile(m_output.Get(), chunk, sizeof chunk, &read, nullptr) || read == 0) {
-                    return {};
-                }
-                m_buffer.append(chunk, read);
-                continue;
-            }
-            if (available > 0) {
-                std::string chunk(available, '\0');
-                DWORD read = 0;
-                if (!::ReadFile(m_output.Get(), &chunk[0], available, &read, nullptr)) return {};
-                m_buffer.append(chunk, 0, read);
-                continue;
-            }
-            if (::GetTickCount() - start > kTimeoutMs) return {};
-            PumpMessages();
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-    }
-
+    Report ReadReport() { return ParseReport(m_child.ReadLine(kPatience)); }
     // Ends the helper's message loop.
-    bool Quit() const { return ::PostThreadMessageA(m_threadId, WM_QUIT, 0, 0) != FALSE; }
-
+    bool Quit() const { return ::PostThreadMessageA(m_child.ThreadId(), WM_QUIT, 0, 0) != FALSE; }
     // The exit code, or -1 if the process did not end in time.
-    long WaitForExit() const {
-        const HANDLE process = m_process.Get();
-        if (!PumpUntil([process] { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; })) {
-            return -1;
-        }
-        DWORD code = 0;
-        ::GetExitCodeProcess(process, &code);
-        return static_cast<long>(code);
-    }
+    long WaitForExit() { return m_child.Finish(kPatience).exitCode; }
 
 private:
-    KernelHandle m_process;
-    KernelHandle m_output;
-    DWORD m_threadId = 0;
-    std::string m_buffer;
+    ChildProcess m_child;
 };
 
 // Whether a block of that name exists, and the window it names, read the way a later instance
@@ -238,7 +162,7 @@ private:
 
 TEST(GuardApplication, RegistersItselfAndIsNamedAfterItsFile) {
     EXPECT_EQ(AfxGetApp(), &theApp);
-    EXPECT_STREQ(theApp.m_pszAppName, "portlook_guard_tests");
+    EXPECT_STREQ(theApp.m_pszAppName, "portlook_window_tests");
     EXPECT_EQ(theApp.m_hInstance, ::GetModuleHandleA(nullptr));
     EXPECT_TRUE(theApp.IsKindOf(RUNTIME_CLASS(CCmdTarget)));
     EXPECT_STREQ(theApp.GetRuntimeClass()->m_lpszClassName, "CWinApp");
@@ -301,7 +225,7 @@ TEST(GuardApplication, MessageBoxIsOwnedByTheMainWindowAndCaptionedWithTheName) 
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(seen.owner, main.m_hWnd);
-    EXPECT_EQ(seen.caption, "portlook_guard_tests");
+    EXPECT_EQ(seen.caption, "portlook_window_tests");
     // An OK box without an icon of its own gets the exclamation mark.
     EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_EXCLAMATION));
 }
@@ -314,7 +238,7 @@ TEST(GuardApplication, MessageBoxWithoutMainWindowHasNoOwnerAndKeepsItsIcon) {
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(result, IDNO);
     EXPECT_EQ(seen.owner, nullptr);
-    EXPECT_EQ(seen.caption, "portlook_guard_tests");
+    EXPECT_EQ(seen.caption, "portlook_window_tests");
     EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_INFORMATION));
 }
 
@@ -383,7 +307,7 @@ TEST(GuardMutex, MutexThatCouldNotBeCreatedFailsToLockAtOnce) {
 // Names
 
 TEST(GuardNames, BlockIsNamedAfterTheProgramFile) {
-    Instance plain(HelperPath(), "name");
+    Instance plain(HelperPath(), {"name"});
     ASSERT_TRUE(plain.Started());
     Report report = plain.ReadReport();
     EXPECT_EQ(report["app"], "portlook_guard_instance");
@@ -394,7 +318,7 @@ TEST(GuardNames, BlockIsNamedAfterTheProgramFile) {
     // Only the last extension goes; dots and spaces before it stay.
     const CopiedProgram copy(HelperPath(), "Portlook.Guard Copy.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance copied(copy.Path(), "name");
+    Instance copied(copy.Path(), {"name"});
     ASSERT_TRUE(copied.Started());
     report = copied.ReadReport();
     EXPECT_EQ(report["app"], "Portlook.Guard Copy");
@@ -403,7 +327,7 @@ TEST(GuardNames, BlockIsNamedAfterTheProgramFile) {
 }
 
 TEST(GuardNames, TitleStringNamesTheApplicationWhateverTheFileIsCalled) {
-    Instance titled(TitledHelperPath(), "name");
+    Instance titled(TitledHelperPath(), {"name"});
     ASSERT_TRUE(titled.Started());
     Report report = titled.ReadReport();
     EXPECT_EQ(report["app"], "Portlook Guard Title");
@@ -412,7 +336,7 @@ TEST(GuardNames, TitleStringNamesTheApplicationWhateverTheFileIsCalled) {
 
     const CopiedProgram copy(TitledHelperPath(), "renamed.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance copied(copy.Path(), "name");
+    Instance copied(copy.Path(), {"name"});
     ASSERT_TRUE(copied.Started());
     report = copied.ReadReport();
     EXPECT_EQ(report["app"], "Portlook Guard Title");
@@ -458,7 +382,7 @@ protected:
 };
 
 TEST_F(GuardInstanceTest, SecondStartFindsTheFirstAndBringsItForward) {
-    Instance first(HelperPath(), "first");
+    Instance first(HelperPath(), {"first"});
     Report report;
     StartFirst(first, &report);
     EXPECT_EQ(report["previous"], "0");
@@ -470,7 +394,7 @@ TEST_F(GuardInstanceTest, SecondStartFindsTheFirstAndBringsItForward) {
     ASSERT_TRUE(ReadBlock(kMappingName, &published));
     EXPECT_EQ(published, main);
 
-    Instance second(HelperPath(), "second");
+    Instance second(HelperPath(), {"second"});
     ASSERT_TRUE(second.Started());
     report = second.ReadReport();
     EXPECT_EQ(report["previous"], "1");
@@ -484,7 +408,7 @@ TEST_F(GuardInstanceTest, SecondStartFindsTheFirstAndBringsItForward) {
 
 TEST_F(GuardInstanceTest, AfterTheFirstHasEndedANewStartFindsNone) {
     {
-        Instance first(HelperPath(), "first");
+        Instance first(HelperPath(), {"first"});
         Report report;
         StartFirst(first, &report);
         ASSERT_TRUE(first.Quit());
@@ -494,14 +418,14 @@ TEST_F(GuardInstanceTest, AfterTheFirstHasEndedANewStartFindsNone) {
     }
     EXPECT_FALSE(BlockExists(kMappingName));
 
-    Instance second(HelperPath(), "second");
+    Instance second(HelperPath(), {"second"});
     ASSERT_TRUE(second.Started());
     Report report = second.ReadReport();
     EXPECT_EQ(report["previous"], "0");
     EXPECT_EQ(report["restored"], "00000000");
     EXPECT_EQ(second.WaitForExit(), 0);
 
-    Instance again(HelperPath(), "first");
+    Instance again(HelperPath(), {"first"});
     ASSERT_TRUE(again.Started());
     report = again.ReadReport();
     EXPECT_EQ(report["previous"], "0");
@@ -511,21 +435,21 @@ TEST_F(GuardInstanceTest, AfterTheFirstHasEndedANewStartFindsNone) {
 }
 
 TEST_F(GuardInstanceTest, CopyUnderAnotherNameRunsBesideTheFirst) {
-    Instance first(HelperPath(), "first");
+    Instance first(HelperPath(), {"first"});
     Report report;
     StartFirst(first, &report);
     const HWND main = ParseWindow(report["main"]);
 
     const CopiedProgram copy(HelperPath(), "portlook_guard_other.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance looking(copy.Path(), "second");
+    Instance looking(copy.Path(), {"second"});
     ASSERT_TRUE(looking.Started());
     report = looking.ReadReport();
     EXPECT_EQ(report["previous"], "0");
     EXPECT_EQ(looking.WaitForExit(), 0);
     EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
 
-    Instance beside(copy.Path(), "first");
+    Instance beside(copy.Path(), {"first"});
     ASSERT_TRUE(beside.Started());
     report = beside.ReadReport();
     EXPECT_EQ(report["previous"], "0");
@@ -554,9 +478,9 @@ class GuardRestoreTest : public GuardInstanceTest,
 
 TEST_P(GuardRestoreTest, RestoresTheFirstAndFrontsItsLastActivePopup) {
     const Arrangement arrangement = GetParam();
-    std::string options = "first";
-    if (arrangement.popup) options += " --popup";
-    if (arrangement.minimise) options += " --minimize";
+    std::vector<std::string> options{"first"};
+    if (arrangement.popup) options.push_back("--popup");
+    if (arrangement.minimise) options.push_back("--minimize");
     Instance first(HelperPath(), options);
     Report report;
     StartFirst(first, &report);
@@ -567,7 +491,7 @@ TEST_P(GuardRestoreTest, RestoresTheFirstAndFrontsItsLastActivePopup) {
     ASSERT_EQ(::IsIconic(main) != FALSE, arrangement.minimise);
     const HWND expectedFront = arrangement.popup ? popup : main;
 
-    Instance second(HelperPath(), "second");
+    Instance second(HelperPath(), {"second"});
     ASSERT_TRUE(second.Started());
     report = second.ReadReport();
     EXPECT_EQ(report["previous"], "1");
@@ -592,14 +516,14 @@ INSTANTIATE_TEST_SUITE_P(Arrangements, GuardRestoreTest,
                          });
 
 TEST_F(GuardInstanceTest, BlockOfAnInstanceWithoutWindowActivatesNothing) {
-    Instance first(HelperPath(), "first --no-window");
+    Instance first(HelperPath(), {"first", "--no-window"});
     Report report;
     StartFirst(first, &report);
     HWND published = ParseWindow("1");
     ASSERT_TRUE(ReadBlock(kMappingName, &published));
     EXPECT_EQ(published, nullptr);
 
-    Instance second(HelperPath(), "second");
+    Instance second(HelperPath(), {"second"});
     ASSERT_TRUE(second.Started());
     report = second.ReadReport();
     EXPECT_EQ(report["previous"], "1");
@@ -629,7 +553,7 @@ TEST_F(GuardInstanceTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
     *static_cast<LONG*>(view) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(gone));
     ::UnmapViewOfFile(view);
 
-    Instance second(HelperPath(), "second");
+    Instance second(HelperPath(), {"second"});
     ASSERT_TRUE(second.Started());
     Report report = second.ReadReport();
     EXPECT_EQ(report["previous"], "1");
@@ -642,12 +566,12 @@ TEST_F(GuardInstanceTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
 // Two instances that both passed their check: the later Create finds the block, writes
 // nothing and keeps it open until its application object ends.
 TEST_F(GuardInstanceTest, CreateThatFindsAnEarlierBlockWritesNothingAndHoldsIt) {
-    Instance first(HelperPath(), "first");
+    Instance first(HelperPath(), {"first"});
     Report report;
     StartFirst(first, &report);
     const HWND main = ParseWindow(report["main"]);
 
-    Instance racer(HelperPath(), "first --no-check");
+    Instance racer(HelperPath(), {"first", "--no-check"});
     ASSERT_TRUE(racer.Started());
     report = racer.ReadReport();
     EXPECT_EQ(report["created"], "0");
@@ -663,7 +587,7 @@ TEST_F(GuardInstanceTest, CreateThatFindsAnEarlierBlockWritesNothingAndHoldsIt) 
     EXPECT_EQ(published, main);
 
     // A further start finds the block and the first instance's window, now gone.
-    Instance later(HelperPath(), "second");
+    Instance later(HelperPath(), {"second"});
     ASSERT_TRUE(later.Started());
     report = later.ReadReport();
     EXPECT_EQ(report["previous"], "1");
@@ -678,14 +602,14 @@ TEST_F(GuardInstanceTest, CreateThatFindsAnEarlierBlockWritesNothingAndHoldsIt) 
 // A later instance keeps at most the handle of its last check, and none after
 // RestorePrevious: once the first instance has ended, only a holder keeps the block alive.
 TEST_F(GuardInstanceTest, LaterInstanceKeepsNoHandleToTheBlockOnceRestored) {
-    Instance first(HelperPath(), "first");
+    Instance first(HelperPath(), {"first"});
     Report report;
     StartFirst(first, &report);
 
-    Instance restored(HelperPath(), "second --checks 3 --hold");
+    Instance restored(HelperPath(), {"second", "--checks", "3", "--hold"});
     ASSERT_TRUE(restored.Started());
     EXPECT_EQ(restored.ReadReport()["previous"], "1");
-    Instance holding(HelperPath(), "second --checks 3 --no-restore --hold");
+    Instance holding(HelperPath(), {"second", "--checks", "3", "--no-restore", "--hold"});
     ASSERT_TRUE(holding.Started());
     EXPECT_EQ(holding.ReadReport()["previous"], "1");
 

@@ -62,3 +62,12 @@ void HostWindow::OnCustomDraw(NMHDR*, LRESULT*) {
     ++m_nCustomDraws;
     SetMsgHandled(false);
 }
+
+std::vector<std::vector<std::string>> ListRows(const CColorListCtrl& list) {
+    std::vector<std::vector<std::string>> rows;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        rows.push_back(
+            {list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2)});
+    }
+    return rows;
+}

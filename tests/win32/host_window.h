@@ -2,6 +2,9 @@
 // reflects the list's notifications, as a dialog does.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "colorlist/color_list_ctrl.h"
 
 class HostWindow : public CWnd {
@@ -41,3 +44,6 @@ private:
     int m_nColumnClicks = 0;
     int m_nCustomDraws = 0;
 };
+
+// Device, port and status of every row of a list.
+std::vector<std::vector<std::string>> ListRows(const CColorListCtrl& list);

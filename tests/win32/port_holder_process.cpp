@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -17,8 +17,9 @@ PortHolderProcess::PortHolderProcess(const std::string& port, bool hidden) {
                               std::to_string(reinterpret_cast<UINT_PTR>(this));
     const KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, ready.c_str()));
     if (!event.IsValid()) return;
-    m_program = std::make_unique<ProgramProcess>(PORTLOOK_PORT_HOLDER,
-                                                 port + " " + ready + (hidden ? " hidden" : ""));
+    ChildOptions options{{port, ready}, false};
+    if (hidden) options.arguments.push_back("hidden");
+    m_program = std::make_unique<ChildProcess>(PORTLOOK_PORT_HOLDER, options);
     const HANDLE waits[] = {event.Get(), m_program->Handle()};
     m_holds = m_program->IsRunning() &&
               ::WaitForMultipleObjects(2, waits, FALSE, kHoldWait) == WAIT_OBJECT_0;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/win32_handles.h"
-#include "tests/win32/program_process.h"
+#include "tests/support/child_process.h"
 
 // The helper program holding a port, started and waited for until it holds it.
 class PortHolderProcess {
@@ -17,7 +17,7 @@ public:
     DWORD Id() const { return m_program ? m_program->Id() : 0; }
 
 private:
-    std::unique_ptr<ProgramProcess> m_program;
+    std::unique_ptr<ChildProcess> m_program;
     bool m_holds = false;
 };
 

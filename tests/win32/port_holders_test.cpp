@@ -13,7 +13,8 @@
 #include "tests/robustness/object_counts.h"
 #include "tests/win32/stuck_name_query.h"
 #include "tests/win32/port_holder_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/win32/program_process.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 

@@ -11,14 +11,12 @@
 #include "ui/port_list_update.h"
 #include "ports/engine/port_probe.h"
 #include "tests/win32/host_window.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
 std::string Env(const char* name) { return EnvironmentValue(name); }
 std::string FirstAvailablePort() { return AvailablePorts().empty() ? "" : AvailablePorts()[0]; }
-
-using Rows = std::vector<std::vector<std::string>>;
 
 class PortSurveyTest : public ::testing::Test {
 protected:
@@ -35,15 +33,7 @@ protected:
     void SetRaw(const std::string& name, DWORD type, const std::string& bytes) {
         ASSERT_TRUE(m_key.SetRaw(name, type, bytes));
     }
-    Rows ListRows() {
-        Rows rows;
-        CColorListCtrl& list = m_host.List();
-        for (int row = 0; row < list.GetItemCount(); ++row) {
-            rows.push_back(
-                {list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2)});
-        }
-        return rows;
-    }
+    Rows ListRows() { return ::ListRows(m_host.List()); }
 
     SerialCommKey m_key;
     HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};

@@ -2,39 +2,15 @@
 
 #include <cstring>
 
-ProgramProcess::ProgramProcess(const std::string& path, const std::string& arguments) {
-    std::string commandLine = "\"" + path + "\"";
-    if (!arguments.empty()) commandLine += " " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (::CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                         nullptr, &startup, &info)) {
-        ::CloseHandle(info.hThread);
-        m_process.Reset(info.hProcess);
-        m_id = info.dwProcessId;
-    }
-}
-
-ProgramProcess::~ProgramProcess() {
-    if (IsRunning()) {
-        ::TerminateProcess(m_process.Get(), 1);
-        ::WaitForSingleObject(m_process.Get(), 5000);
-    }
-}
-
-bool ProgramProcess::IsRunning() const {
-    return m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
-}
-
-bool ProgramProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
-    if (!m_process.IsValid()) return false;
-    if (::WaitForSingleObject(m_process.Get(), milliseconds) != WAIT_OBJECT_0) return false;
-    if (exitCode) ::GetExitCodeProcess(m_process.Get(), exitCode);
-    return true;
-}
-
 namespace {
+
+// A message to another program's window that fails rather than waits when the program hangs.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result)
+               ? static_cast<LRESULT>(result)
+               : 0;
+}
 
 struct WindowSearch {
     DWORD processId;
@@ -66,11 +42,12 @@ HWND FindVisibleWindow(DWORD processId, const char* className, const char* capti
     return search.found;
 }
 
-HWND ProgramProcess::WaitForWindow(const char* className, const char* caption,
-                                   DWORD milliseconds) const {
+HWND WaitForWindow(const ChildProcess& program, const char* className, const char* caption,
+                   DWORD milliseconds) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindVisibleWindow(m_id, className, caption)) != nullptr; },
-              milliseconds);
+    WaitUntil(
+        [&] { return (found = FindVisibleWindow(program.Id(), className, caption)) != nullptr; },
+        milliseconds);
     return found;
 }
 
@@ -89,9 +66,7 @@ RemoteList::~RemoteList() {
     if (m_remote) ::VirtualFreeEx(m_process.Get(), m_remote, 0, MEM_RELEASE);
 }
 
-int RemoteList::Count() const {
-    return static_cast<int>(::SendMessageA(m_list, LVM_GETITEMCOUNT, 0, 0));
-}
+int RemoteList::Count() const { return static_cast<int>(Ask(m_list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string RemoteList::Text(int row, int column) {
     char* remoteText = static_cast<char*>(m_remote) + sizeof(LVITEMA);
@@ -100,8 +75,8 @@ std::string RemoteList::Text(int row, int column) {
     item.pszText = remoteText;
     item.cchTextMax = static_cast<int>(kBufferSize - sizeof item);
     ::WriteProcessMemory(m_process.Get(), m_remote, &item, sizeof item, nullptr);
-    const auto length = static_cast<SIZE_T>(::SendMessageA(
-        m_list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_remote)));
+    const auto length = static_cast<SIZE_T>(Ask(m_list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                                                reinterpret_cast<LPARAM>(m_remote)));
     std::string text(length, '\0');
     ::ReadProcessMemory(m_process.Get(), remoteText, &text[0], length, nullptr);
     return text;
@@ -118,15 +93,15 @@ std::vector<std::vector<std::string>> RemoteList::Rows(int columns) {
 }
 
 std::string RemoteList::Heading(int column) {
-    HWND header = reinterpret_cast<HWND>(::SendMessageA(m_list, LVM_GETHEADER, 0, 0));
+    HWND header = reinterpret_cast<HWND>(Ask(m_list, LVM_GETHEADER, 0, 0));
     char* remoteText = static_cast<char*>(m_remote) + sizeof(HDITEMA);
     HDITEMA item{};
     item.mask = HDI_TEXT;
     item.pszText = remoteText;
     item.cchTextMax = 256;
     ::WriteProcessMemory(m_process.Get(), m_remote, &item, sizeof item, nullptr);
-    if (!::SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(column),
-                        reinterpret_cast<LPARAM>(m_remote))) {
+    if (!Ask(header, HDM_GETITEMA, static_cast<WPARAM>(column),
+             reinterpret_cast<LPARAM>(m_remote))) {
         return "(none)";
     }
     char text[257] = {};
@@ -138,31 +113,29 @@ RECT RemoteList::ItemRect(int row) {
     RECT rect{};
     rect.left = LVIR_BOUNDS;
     ::WriteProcessMemory(m_process.Get(), m_remote, &rect, sizeof rect, nullptr);
-    ::SendMessageA(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
-                   reinterpret_cast<LPARAM>(m_remote));
+    Ask(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_remote));
     ::ReadProcessMemory(m_process.Get(), m_remote, &rect, sizeof rect, nullptr);
     ::MapWindowPoints(m_list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
 int RemoteList::HeadingCount() const {
-    HWND header = reinterpret_cast<HWND>(::SendMessageA(m_list, LVM_GETHEADER, 0, 0));
-    return static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+    HWND header = reinterpret_cast<HWND>(Ask(m_list, LVM_GETHEADER, 0, 0));
+    return static_cast<int>(Ask(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
 int RemoteList::ColumnWidth(int column) const {
-    return static_cast<int>(
-        ::SendMessageA(m_list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    return static_cast<int>(Ask(m_list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
 }
 
 int RemoteList::StringWidth(const std::string& text) {
     ::WriteProcessMemory(m_process.Get(), m_remote, text.c_str(), text.size() + 1, nullptr);
     return static_cast<int>(
-        ::SendMessageA(m_list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(m_remote)));
+        Ask(m_list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(m_remote)));
 }
 
 DWORD RemoteList::ExtendedStyle() const {
-    return static_cast<DWORD>(::SendMessageA(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    return static_cast<DWORD>(Ask(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
 }
 
 std::string WindowText(HWND window) {

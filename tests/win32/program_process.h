@@ -1,31 +1,11 @@
-// Another program run by a test in the same Wine session, and ways to look into its windows.
+// Ways to look into the windows of another program run by a test in the same Wine session.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "base/win32_handles.h"
-
-class ProgramProcess {
-public:
-    // Starts `path` with the given arguments; IsRunning() tells whether that worked.
-    explicit ProgramProcess(const std::string& path, const std::string& arguments = "");
-    ~ProgramProcess();  // ends the program if it still runs
-    ProgramProcess(const ProgramProcess&) = delete;
-    ProgramProcess& operator=(const ProgramProcess&) = delete;
-
-    bool IsRunning() const;
-    DWORD Id() const { return m_id; }
-    HANDLE Handle() const { return m_process.Get(); }
-    // Waits for the end; false when the program still runs after `milliseconds`.
-    bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
-    // A visible top-level window of this program with the class and caption, once it appears.
-    HWND WaitForWindow(const char* className, const char* caption, DWORD milliseconds) const;
-
-private:
-    KernelHandle m_process;
-    DWORD m_id = 0;
-};
+#include "tests/support/child_process.h"
 
 // A list view of another process, read through memory placed in that process.
 class RemoteList {
@@ -69,6 +49,9 @@ bool WaitUntil(Condition condition, DWORD milliseconds) {
 std::string WindowText(HWND window);
 // A visible top-level window of the process with the class and (unless null) caption, or null.
 HWND FindVisibleWindow(DWORD processId, const char* className, const char* caption);
+// The same, waited for; null when it did not appear within `milliseconds`.
+HWND WaitForWindow(const ChildProcess& program, const char* className, const char* caption,
+                   DWORD milliseconds);
 // Makes Wine give programs started from now on this many dots per inch (its LogPixels).
 bool SetScreenDpi(int dpi);
 // Makes this thread see every window in screen pixels, whatever DPI its program runs at.

@@ -9,15 +9,13 @@
 #include "framework/win_app.h"
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
 constexpr char kCaption[] = "Portlook";
 constexpr char kDialogClass[] = "#32770";
 constexpr DWORD kStartTimeout = 20000;
-
-using Rows = std::vector<std::vector<std::string>>;
 
 bool HasChildWithText(HWND window, const std::string& text) {
     for (HWND child = ::GetWindow(window, GW_CHILD); child;
@@ -34,32 +32,25 @@ protected:
         ASSERT_TRUE(m_key.IsOpen());
     }
 
-    std::unique_ptr<ProgramProcess> Start(const std::string& path = PORTLOOK_EXE) {
-        auto program = std::make_unique<ProgramProcess>(path);
+    std::unique_ptr<ChildProcess> Start(const std::string& path = PORTLOOK_EXE) {
+        auto program = std::make_unique<ChildProcess>(path);
         EXPECT_TRUE(program->IsRunning()) << path;
         return program;
     }
     // The main window, once the program waits for input in its dialog loop.
-    HWND MainWindow(const ProgramProcess& program) {
-        HWND dialog = program.WaitForWindow(kDialogClass, kCaption, kStartTimeout);
+    HWND MainWindow(const ChildProcess& program) {
+        HWND dialog = WaitForWindow(program, kDialogClass, kCaption, kStartTimeout);
         ::WaitForInputIdle(program.Handle(), kStartTimeout);
         return dialog;
     }
     // Rows the list should show: the key's values in the key's order, with their statuses.
     Rows Expected(const std::vector<std::pair<std::string, std::string>>& statusByPort) {
-        Rows rows;
-        for (const std::string& name : m_key.Names()) {
-            char port[300] = {};
-            DWORD size = sizeof port;
-            ::RegQueryValueExA(m_key.Get(), name.c_str(), nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(port), &size);
-            std::string status = "(unexpected port)";
+        return ExpectedRows(ReadValues(m_key.Get()), [&](const std::string& port) {
             for (const auto& entry : statusByPort) {
-                if (entry.first == port) status = entry.second;
+                if (entry.first == port) return entry.second;
             }
-            rows.push_back({name, port, status});
-        }
-        return rows;
+            return std::string("(unexpected port)");
+        });
     }
     static void Click(HWND dialog, int id) {
         ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
@@ -223,15 +214,15 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstWindowAndEnds) {
         3000));
 
     const auto second = Start();
-    HWND notice = second->WaitForWindow(kDialogClass, kCaption, kStartTimeout);
+    HWND notice = WaitForWindow(*second, kDialogClass, kCaption, kStartTimeout);
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(HasChildWithText(notice, "Previous version detected, will now restore it"));
     EXPECT_EQ(::GetDlgItem(notice, IDC_PORT_LIST), nullptr) << "the notice, not a second list";
     ::PostMessageA(notice, WM_COMMAND, IDOK, 0);
 
-    DWORD exitCode = 1;
-    ASSERT_TRUE(second->WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = second->Finish(std::chrono::seconds(10));
+    ASSERT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(dialog); }, 3000));
     EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == dialog; }, 3000));
 
@@ -282,9 +273,9 @@ TEST_F(ProgramTest, ExitIdOkAndTheCloseBoxEachEndTheProgram) {
         } else {
             ::PostMessageA(dialog, ending.message, ending.wParam, 0);
         }
-        DWORD exitCode = 1;
-        EXPECT_TRUE(program->WaitForExit(10000, &exitCode)) << ending.how;
-        EXPECT_EQ(exitCode, 0u) << ending.how;
+        const ChildRun end = program->Finish(std::chrono::seconds(10));
+        EXPECT_TRUE(end.ended) << ending.how;
+        EXPECT_EQ(end.exitCode, 0) << ending.how;
     }
 }
 

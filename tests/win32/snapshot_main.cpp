@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot set the screen to %s DPI\n", argv[3]);
         return 1;
     }
-    ProgramProcess program(argv[1]);
-    HWND dialog = program.WaitForWindow("#32770", nullptr, 60000);
+    ChildProcess program(argv[1], ChildOptions{{}, false});
+    HWND dialog = WaitForWindow(program, "#32770", nullptr, 60000);
     if (!dialog) {
         std::fprintf(stderr, "%s showed no window\n", argv[1]);
         return 1;
@@ -57,6 +57,6 @@ int main(int argc, char** argv) {
     const bool saved =
         WriteBitmap(argv[2], ScreenPixels(dialog), rect.right - rect.left, rect.bottom - rect.top);
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-    program.WaitForExit(10000);
+    program.Finish(std::chrono::seconds(10));
     return saved ? 0 : 1;
 }

@@ -13,7 +13,7 @@
 
 #include "res/resource.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ protected:
         if (m_program) {
             HWND dialog = FindVisibleWindow(m_program->Id(), "#32770", "Portlook");
             if (dialog) ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-            m_program->WaitForExit(kWait);
+            m_program->Finish(std::chrono::milliseconds(kWait));
         }
         ::DeleteFileA(m_log.c_str());
     }
@@ -51,9 +51,9 @@ protected:
     void Hold() { std::ofstream(m_gate) << "held"; }
     void Open() { ::DeleteFileA(m_gate.c_str()); }
     HWND Start() {
-        m_program = std::make_unique<ProgramProcess>(
-            PORTLOOK_SLOW_PROBE, m_slow + " \"" + m_gate + "\" \"" + m_log + "\"");
-        HWND dialog = m_program->WaitForWindow("#32770", "Portlook", kWait);
+        m_program = std::make_unique<ChildProcess>(PORTLOOK_SLOW_PROBE,
+                                                   ChildOptions{{m_slow, m_gate, m_log}});
+        HWND dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
         if (dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(dialog, IDC_PORT_LIST));
         return dialog;
     }
@@ -80,7 +80,7 @@ protected:
 
     SerialCommKey m_key;
     std::string m_slow, m_fast, m_added, m_gate, m_log;
-    std::unique_ptr<ProgramProcess> m_program;
+    std::unique_ptr<ChildProcess> m_program;
     std::unique_ptr<RemoteList> m_list;
 };
 
@@ -154,9 +154,9 @@ TEST_F(SurveyWindowTest, ClosingWhileAProbeHangsEndsTheProgramAtOnce) {
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return Probes(m_slow) == 1; }, kWait));
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(m_program->WaitForExit(5000, &exitCode)) << "the probe still hangs";
-    EXPECT_EQ(exitCode, 0u);
+    const ChildRun end = m_program->Finish(std::chrono::seconds(5));
+    EXPECT_TRUE(end.ended) << "the probe still hangs";
+    EXPECT_EQ(end.exitCode, 0);
 }
 
 }  // namespace

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/win32_handles.h"
 #include "ports/win32/port_holder_finder.h"
 #include "tests/bench/wine/bench_stats.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -58,34 +60,20 @@ public:
         const KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, ready.c_str()));
         char self[MAX_PATH] = {};
         ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-        std::string commandLine = std::string("\"") + self + "\" --hold " + kPort + " " +
-                                  std::to_string(events) + " " + std::to_string(diskFiles) + " " +
-                                  std::to_string(devices) + " " + ready;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!event.IsValid() || !::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                                                  0, nullptr, nullptr, &startup, &info)) {
-            return;
-        }
-        ::CloseHandle(info.hThread);
-        m_process.Reset(info.hProcess);
-        m_id = info.dwProcessId;
-        const HANDLE waits[] = {event.Get(), m_process.Get()};
-        m_ready = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
-    }
-    ~HandleHolder() {
-        if (m_process.IsValid()) {
-            ::TerminateProcess(m_process.Get(), 0);
-            ::WaitForSingleObject(m_process.Get(), 10000);
-        }
+        if (!event.IsValid()) return;
+        m_process = std::make_unique<ChildProcess>(
+            self, ChildOptions{{"--hold", kPort, std::to_string(events), std::to_string(diskFiles),
+                                std::to_string(devices), ready},
+                               false});
+        const HANDLE waits[] = {event.Get(), m_process->Handle()};
+        m_ready = m_process->Started() &&
+                  ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
     }
     bool Ready() const { return m_ready; }
-    DWORD Id() const { return m_id; }
+    DWORD Id() const { return m_process ? m_process->Id() : 0; }
 
 private:
-    KernelHandle m_process;
-    DWORD m_id = 0;
+    std::unique_ptr<ChildProcess> m_process;
     bool m_ready = false;
 };
 

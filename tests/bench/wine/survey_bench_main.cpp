@@ -14,7 +14,7 @@
 #include "res/resource.h"
 #include "tests/bench/wine/bench_stats.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -26,14 +26,14 @@ struct SlowPortlook {
         char directory[MAX_PATH] = {};
         ::GetTempPathA(MAX_PATH, directory);
         const std::string stem = std::string(directory) + "portlook-survey-bench";
-        program = std::make_unique<ProgramProcess>(
-            PORTLOOK_SLOW_PROBE, slowPorts + " \"" + stem + ".no-gate\" \"" + stem + ".log\" " +
-                                     std::to_string(delayMs));
-        dialog = program->WaitForWindow("#32770", "Portlook", kWaitMs);
+        program = std::make_unique<ChildProcess>(
+            PORTLOOK_SLOW_PROBE,
+            ChildOptions{{slowPorts, stem + ".no-gate", stem + ".log", std::to_string(delayMs)}});
+        dialog = WaitForWindow(*program, "#32770", "Portlook", kWaitMs);
     }
     ~SlowPortlook() {
         if (dialog) ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-        program->WaitForExit(kWaitMs);
+        program->Finish(std::chrono::milliseconds(kWaitMs));
     }
     HICON Lamp() const {
         return reinterpret_cast<HICON>(
@@ -45,7 +45,7 @@ struct SlowPortlook {
         return Lamp();
     }
 
-    std::unique_ptr<ProgramProcess> program;
+    std::unique_ptr<ChildProcess> program;
     HWND dialog = nullptr;
 };
 

@@ -20,7 +20,7 @@
 #include "tests/bench/wine/bench_stats.h"
 #include "tests/bench/wine/raw_survey.h"
 #include "tests/win32/program_process.h"
-#include "tests/win32/serial_comm_key.h"
+#include "tests/support/serial_comm_key.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ int ListRows(HWND dialog) {
 
 // The program's dialog once it is visible, its list holds `rows` rows and it waits for input;
 // polled finely, so the time it is found is the time it got there.
-HWND WaitForReadyDialog(const ProgramProcess& program, int rows) {
+HWND WaitForReadyDialog(const ChildProcess& program, int rows) {
     ::WaitForInputIdle(program.Handle(), kWaitMs);
     const Stopwatch limit;
     while (limit.ElapsedMs() < kWaitMs) {
@@ -97,15 +97,15 @@ HWND WaitForReadyDialog(const ProgramProcess& program, int rows) {
     return nullptr;
 }
 
-void Close(ProgramProcess& program, HWND dialog) {
+void Close(ChildProcess& program, HWND dialog) {
     if (dialog) ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    program.WaitForExit(kWaitMs);
+    program.Finish(std::chrono::milliseconds(kWaitMs));
 }
 
 // Milliseconds from CreateProcess to a ready dialog; negative when it never got there.
 double TimeStartUp(const std::string& path, int rows) {
     const Stopwatch watch;
-    ProgramProcess program(path);
+    ChildProcess program(path, ChildOptions{{}, false});
     if (!program.IsRunning()) return -1;
     HWND dialog = WaitForReadyDialog(program, rows);
     const double elapsed = watch.ElapsedMs();
@@ -310,9 +310,9 @@ RefreshFigures MeasureRefresh(const Options& options, SerialCommKey& key, const 
     const int rows = static_cast<int>(set.values.size());
     WriteKey(key, set);
 
-    ProgramProcess portlook(options.portlook);
+    ChildProcess portlook(options.portlook, ChildOptions{{}, false});
     HWND dialog = WaitForReadyDialog(portlook, rows);
-    ProgramProcess minimal(options.minimal);
+    ChildProcess minimal(options.minimal, ChildOptions{{}, false});
     HWND minimalDialog = WaitForReadyDialog(minimal, 0);
     if (!dialog || !minimalDialog) {
         figures.problem = "a program did not show its dialog";

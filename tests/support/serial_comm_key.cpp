@@ -1,10 +1,59 @@
-#include "tests/robustness/key_oracle.h"
+#include "tests/support/serial_comm_key.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
-#include "base/win32_handles.h"
+SerialCommKey::SerialCommKey() {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        m_key.Reset(key);
+        Clear();
+    }
+}
+
+void SerialCommKey::Clear() {
+    for (const std::string& name : Names()) Remove(name);
+}
+
+bool SerialCommKey::SetText(const std::string& name, const std::string& port) {
+    return SetRaw(name, REG_SZ, port + '\0');
+}
+
+bool SerialCommKey::SetRaw(const std::string& name, DWORD type, const std::string& bytes) {
+    return ::RegSetValueExA(m_key.Get(), name.c_str(), 0, type,
+                            reinterpret_cast<const BYTE*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+bool SerialCommKey::Remove(const std::string& name) {
+    return ::RegDeleteValueA(m_key.Get(), name.c_str()) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> SerialCommKey::Names() const {
+    std::vector<std::string> names;
+    char name[1024];
+    DWORD length = sizeof name;
+    for (DWORD index = 0; ::RegEnumValueA(m_key.Get(), index, name, &length, nullptr, nullptr,
+                                          nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = sizeof name) {
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::vector<std::string> AvailablePorts() {
+    std::vector<std::string> ports;
+    std::istringstream list(EnvironmentValue("PORTLOOK_PORTS_AVAILABLE"));
+    for (std::string port; std::getline(list, port, ',');) ports.push_back(port);
+    return ports;
+}
 
 namespace {
 constexpr size_t kLongestName = 260;  // characters, terminator included
@@ -56,15 +105,6 @@ std::string OpenStatus(const std::string& port) {
     }
 }
 
-Rows ListRows(const CColorListCtrl& list) {
-    Rows rows;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        rows.push_back(
-            {list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2)});
-    }
-    return rows;
-}
-
 std::string FirstDifference(const Rows& actual, const Rows& expected) {
     // Cells may hold any byte: show their length and the start of them, escaped.
     const auto show = [](const std::vector<std::string>& row) {
@@ -92,25 +132,4 @@ std::string FirstDifference(const Rows& actual, const Rows& expected) {
         return std::to_string(actual.size()) + " rows, expected " + std::to_string(expected.size());
     }
     return "";
-}
-
-std::optional<FinishedSurvey> SurveyToTheEnd(SurveyEngine& engine, const char* hanging,
-                                             DWORD wait) {
-    const DWORD start = ::GetTickCount();
-    if (!engine.Start() || !engine.WaitFinished(std::chrono::milliseconds(wait))) {
-        return std::nullopt;
-    }
-    std::optional<FinishedSurvey> finished;
-    for (;;) {
-        SurveyEngine::News news = engine.Take();
-        if (news.rows) finished = FinishedSurvey{std::move(*news.rows), news.rowsSurvey};
-        if (finished && finished->survey == news.survey &&
-            std::all_of(finished->rows.begin(), finished->rows.end(), [&](const PortRow& row) {
-                return !row.pending || (hanging && row.port == hanging);
-            })) {
-            return finished;
-        }
-        if (::GetTickCount() - start > wait) return std::nullopt;
-        ::Sleep(5);
-    }
 }
