@@ -343,6 +343,11 @@ struct SurveyEngine::Shared {
         row.status = result.status;
         row.reason = result.reason;
         row.pending = false;
+        // The holders kept from an earlier survey go with a port that is no longer busy.
+        if (row.status != PortStatus::Busy) {
+            row.holders.clear();
+            row.holdersFailed = false;
+        }
         --pendingRows;
         if (rowsSurvey == survey && inFlight && !closing) {
             if (!AnyPending()) {
