@@ -20,6 +20,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What every wait of these tests is bounded by: ample for answers that take milliseconds, and
+// short enough that a test whose every wait runs out still ends within a minute.
+constexpr std::chrono::milliseconds kWait = 3s;
+
 // Held calls stay inside until released; the others answer at once. A port named B... is busy.
 // Holding "probes" holds every probe; only probes count as inside.
 class Gate {
@@ -32,7 +36,7 @@ class Gate {
     template <typename F>
     bool WaitFor(F done) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, 10s, done);
+        return m_changed.wait_for(lock, kWait, done);
     }
 
 public:
@@ -195,23 +199,24 @@ protected:
                                            unsigned probesAtOnce = SurveyEngine::kProbesAtOnce) {
         m_gate.Hold(held);
         auto engine = Surveying(std::move(rows), 50ms, probesAtOnce);
-        return engine->WaitFinished(10s) ? std::move(engine) : nullptr;
+        return engine->WaitFinished(kWait) ? std::move(engine) : nullptr;
     }
     // A survey of `engine`, to its end.
     static bool Surveyed(SurveyEngine& engine) {
-        return engine.Start() && engine.WaitFinished(10s);
+        return engine.Start() && engine.WaitFinished(kWait);
     }
     int Wakes() const { return m_world->wakes.load(); }
-    // Whether `done` comes true within ten seconds.
+    // Whether `done` comes true in time.
     template <typename Done>
     static bool Eventually(Done done) {
-        for (int tries = 0; tries < 10000 && !done(); ++tries) std::this_thread::sleep_for(1ms);
+        for (int tries = 0; tries < kWait / 1ms && !done(); ++tries)
+            std::this_thread::sleep_for(1ms);
         return done();
     }
     bool WaitForWakes(int count) {
         return Eventually([&] { return Wakes() >= count; });
     }
-    // The latest rows once `done` holds for them, or after ten seconds.
+    // The latest rows once `done` holds for them, or once the wait ran out.
     template <typename Done>
     PortRows RowsOnce(SurveyEngine& engine, Done done) {
         PortRows rows;
@@ -223,7 +228,7 @@ protected:
     }
     // The rows once the survey has finished and no row waits for an answer.
     PortRows Settled(SurveyEngine& engine) {
-        EXPECT_TRUE(engine.WaitFinished(10s));
+        EXPECT_TRUE(engine.WaitFinished(kWait));
         return RowsOnce(engine, [](const PortRows& rows) {
             return std::none_of(rows.begin(), rows.end(),
                                 [](const PortRow& r) { return r.pending; });
@@ -257,7 +262,7 @@ TEST_F(SurveyEngineTest, EightAtOnceCountsTheProbesOfEveryThreadWhoeverStartsThe
     m_gate.Hold("probes");
     const auto engine = Surveying(ports, 100ms);
     ASSERT_TRUE(m_gate.WaitForInside(8));
-    ASSERT_TRUE(engine->WaitFinished(10s));
+    ASSERT_TRUE(engine->WaitFinished(kWait));
     // The next survey needs a new primary, which must not open a ninth.
     ASSERT_TRUE(Surveyed(*engine));
     EXPECT_EQ(m_gate.MostInside(), 8);
@@ -328,7 +333,7 @@ TEST_F(SurveyEngineTest, AListThatCannotBeReadKeepsTheRowsOfTheSurveyBefore) {
 // for a slow survey's early rows and for each answer that comes after them or after its survey.
 TEST_F(SurveyEngineTest, WakesTheUserForNewsOnlyFoldedUntilTaken) {
     const auto engine = Surveying(RowsOf({"A1", "A2", "A3"}));
-    ASSERT_TRUE(engine->WaitFinished(10s));
+    ASSERT_TRUE(engine->WaitFinished(kWait));
     EXPECT_EQ(Wakes(), 1) << "a quick survey wakes once, at its end";
     ASSERT_TRUE(Surveyed(*engine));
     EXPECT_EQ(Wakes(), 1) << "news before Take is folded into the wake already made";
@@ -347,7 +352,7 @@ TEST_F(SurveyEngineTest, WakesTheUserForNewsOnlyFoldedUntilTaken) {
     EXPECT_FALSE(engine->Take().finished) << "the answer came while A3 still hangs";
     m_gate.ReleaseAll();
     EXPECT_TRUE(WaitForWakes(4));
-    ASSERT_TRUE(engine->WaitFinished(10s));
+    ASSERT_TRUE(engine->WaitFinished(kWait));
     engine->Take();
 
     // A wake that could not be delivered is made again at the next news.
@@ -357,7 +362,7 @@ TEST_F(SurveyEngineTest, WakesTheUserForNewsOnlyFoldedUntilTaken) {
     ASSERT_TRUE(WaitForWakes(5));
     m_gate.ReleaseAll();
     EXPECT_TRUE(WaitForWakes(6));
-    EXPECT_TRUE(engine->WaitFinished(10s));
+    EXPECT_TRUE(engine->WaitFinished(kWait));
 
     // After a slow survey, a quick one again tries to wake its user once only, at its end.
     const int before = Wakes();
@@ -442,9 +447,9 @@ TEST_P(SurveyEngineFaults, Scenario) {
         m_gate.Hold("B2");
         m_gate.Hold(during ? "lookup B1" : "");
         const auto engine = Surveying(RowsOf({"B1", "B2"}), during ? 300ms : 50ms);
-        ASSERT_TRUE(during ? m_gate.WaitForCalls("lookup B1", 1) : engine->WaitFinished(10s));
+        ASSERT_TRUE(during ? m_gate.WaitForCalls("lookup B1", 1) : engine->WaitFinished(kWait));
         m_gate.Release("B2");
-        ASSERT_TRUE(engine->WaitFinished(10s));
+        ASSERT_TRUE(engine->WaitFinished(kWait));
         // Its holders stay when the lookup it came during gives up.
         const PortRows rows =
             RowsOnce(*engine, [](const PortRows& r) { return !r.back().holders.empty(); });
@@ -456,7 +461,7 @@ TEST_P(SurveyEngineFaults, Scenario) {
         m_gate.Hold("A0");
         m_gate.Hold("lookup B1");
         const auto engine = Surveying(RowsOf({"B1", "A0"}), 200ms);
-        ASSERT_TRUE(engine->WaitFinished(10s));
+        ASSERT_TRUE(engine->WaitFinished(kWait));
         EXPECT_EQ(Shown(engine->Take().rows.value()), "B1 busy (not looked up), A0 pending");
         m_gate.SetStatus("B1", PortStatus::Available);
         m_gate.Hold("lookup B2");
@@ -464,7 +469,7 @@ TEST_P(SurveyEngineFaults, Scenario) {
         ASSERT_TRUE(engine->Start());
         ASSERT_TRUE(m_gate.WaitForCalls("lookup B2", 1));
         m_gate.Release("lookup B1");
-        ASSERT_TRUE(engine->WaitFinished(10s));
+        ASSERT_TRUE(engine->WaitFinished(kWait));
         // A free port shows no holders; B2's survey ended by its own lookup, not the earlier one.
         EXPECT_EQ(Shown(engine->Take().rows.value()),
                   "B1 available, B2 busy (not looked up), A0 pending");
@@ -500,7 +505,7 @@ TEST_F(SurveyEngineTest, WithoutAThreadTheSurveyAnswersWhatCannotHang) {
         SurveyEngine engine(stages, nullptr, options);
         ASSERT_TRUE(engine.Start());
         EXPECT_FALSE(engine.InFlight()) << "it finished on this thread";
-        const std::optional<PortRows> rows = SurveyWithin(engine, 10s);
+        const std::optional<PortRows> rows = SurveyWithin(engine, kWait);
         ASSERT_TRUE(rows.has_value()) << "the list was read";
         EXPECT_EQ(Shown(*rows),
                   probeMayHang ? "A1 unknown, B2 unknown" : "A1 available, B2 busy by B2.exe");
