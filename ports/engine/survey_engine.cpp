@@ -129,6 +129,7 @@ struct SurveyEngine::Shared {
     Clock::time_point started;
     bool closing = false;  // its holders are being looked up
     Clock::time_point closeStarted;
+    std::vector<size_t> closingBusy;  // the rows of the busy ports that lookup was asked about
 
     // The latest rows read, and the probes that serve them.
     std::optional<PortRows> rows;
@@ -174,8 +175,12 @@ struct SurveyEngine::Shared {
         closing = true;
         closeStarted = Clock::now();
         auto answered = std::make_shared<PortRows>();
-        for (const PortRow& row : *rows) {
-            if (!row.pending) answered->push_back(row);
+        closingBusy.clear();
+        for (size_t at = 0; at < rows->size(); ++at) {
+            const PortRow& row = (*rows)[at];
+            if (row.pending) continue;
+            answered->push_back(row);
+            if (row.status == PortStatus::Busy) closingBusy.push_back(at);
         }
         const unsigned closed = survey;
         if (here) {
@@ -218,13 +223,12 @@ struct SurveyEngine::Shared {
             WakeOnce();
         }
     }
-    // The lookup outlasted its patience: the busy rows' holders could not be looked up.
+    // The lookup outlasted its patience: the holders of the busy ports it was asked about could
+    // not be looked up. Those of a late answer, looked up on their own meanwhile, stay.
     void GiveUpHolders() {
-        for (PortRow& row : *rows) {
-            if (!row.pending && row.status == PortStatus::Busy) {
-                row.holders.clear();
-                row.holdersFailed = true;
-            }
+        for (const size_t at : closingBusy) {
+            (*rows)[at].holders.clear();
+            (*rows)[at].holdersFailed = true;
         }
         rowsChanged = true;
         Finish();
@@ -343,6 +347,11 @@ struct SurveyEngine::Shared {
         row.status = result.status;
         row.reason = result.reason;
         row.pending = false;
+        // The holders kept from an earlier survey go with a port that is no longer busy.
+        if (row.status != PortStatus::Busy) {
+            row.holders.clear();
+            row.holdersFailed = false;
+        }
         --pendingRows;
         if (rowsSurvey == survey && inFlight && !closing) {
             if (!AnyPending()) {

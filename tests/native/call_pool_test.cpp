@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -21,18 +20,10 @@ using Clock = std::chrono::steady_clock;
 
 // A call stays inside until the gate opens.
 struct Gate {
-    std::mutex mutex;
-    std::condition_variable opened;
-    bool open = false;
-    void Open() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        opened.notify_all();
-    }
-    void Pass() {
-        std::unique_lock<std::mutex> lock(mutex);
-        opened.wait(lock, [&] { return open; });
-    }
+    std::promise<void> opening;
+    const std::shared_future<void> opened = opening.get_future().share();
+    void Open() { opening.set_value(); }
+    void Pass() const { opened.wait(); }
 };
 
 void NoThread(std::function<void()>) {
