@@ -32,13 +32,7 @@ public:
         if (name && ::chmod(name, mode) == 0) m_path = name;
     }
     const std::string& Path() const { return m_path; }
-    PortRow Row() const {
-        PortRow row;
-        row.device = "pty";
-        row.port = m_path;
-        row.status = PortStatus::Busy;
-        return row;
-    }
+    PortRow Row() const { return PortRow{"pty", m_path, PortStatus::Busy}; }
 
 private:
     UniqueFd m_master;

@@ -9,9 +9,7 @@
 namespace {
 
 PortRow Adapter() {
-    PortRow row;
-    row.device = "usb-FTDI_FT232R_A1B2C3-if00-port0";
-    row.port = "/dev/ttyUSB0";
+    PortRow row{"usb-FTDI_FT232R_A1B2C3-if00-port0", "/dev/ttyUSB0"};
     row.facts.description = "FT232R USB UART";
     row.facts.manufacturer = "FTDI";
     row.facts.vid = "0403";

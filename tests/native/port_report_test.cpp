@@ -190,17 +190,9 @@ TEST_F(ReportOfFakeSysfs, OnePortAskedForIsTheOnlyOneOpened) {
     EXPECT_EQ(ProbedPorts().size(), 4u);
 }
 
-PortRow Row(const std::string& device, const std::string& port, PortStatus status) {
-    PortRow row;
-    row.device = device;
-    row.port = port;
-    row.status = status;
-    return row;
-}
-
 TEST(Report, JsonCarriesEveryFactNullWhenUnknownAndTheTableTheDescription) {
-    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
-                     Row("serial8250", "/dev/ttyS0", PortStatus::Available)};
+    PortRows rows = {PortRow{"adapter", "/dev/ttyUSB0", PortStatus::Busy},
+                     PortRow{"serial8250", "/dev/ttyS0", PortStatus::Available}};
     rows[0].facts = FtdiAdapterFacts();
     rows[0].facts.location = "1-1.2:1.1";
     rows[0].facts.usbInterface = "01";
@@ -242,7 +234,7 @@ TEST(Report, TableShowsTheReasonUnlessTheStatusSaysIt) {
         {PortStatus::NotFound, PortReason::NotPresent, "", "not found", "not present"},
         {PortStatus::Unknown, PortReason::NoAnswer, "", "unknown (no answer)", "no answer"}};
     for (const auto& c : cases) {
-        PortRow row = Row("adapter", "/dev/ttyUSB0", c.status);
+        PortRow row = PortRow{"adapter", "/dev/ttyUSB0", c.status};
         row.reason = c.reason;
         row.reasonText = c.text;
         EXPECT_EQ(TableText({row}, false), std::string("adapter  /dev/ttyUSB0  ") + c.shown + "\n");
@@ -251,8 +243,8 @@ TEST(Report, TableShowsTheReasonUnlessTheStatusSaysIt) {
 }
 
 TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
-    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Busy),
-                     Row("serial8250", "/dev/ttyS0", PortStatus::Busy)};
+    PortRows rows = {PortRow{"adapter", "/dev/ttyUSB0", PortStatus::Busy},
+                     PortRow{"serial8250", "/dev/ttyS0", PortStatus::Busy}};
     rows[0].holders = {{4312, "minicom", true}, {1, "", false}, {77, "", false}};
     rows[1].holders = {{501, "", true}};
     const Json json = Parsed(JsonText(rows));
@@ -280,14 +272,15 @@ TEST(Report, HoldersShowByNameAndIdAndThoseNotVisibleWithoutAName) {
 // What --watch tells from one survey to the next: each port once, though listed twice, and
 // ports that went together in the order they were listed.
 TEST(Report, WatchEventsTellEachPortOnceAndRemovedPortsInTheirOrder) {
-    const PortRows before = {
-        Row("a", "/dev/ttyS2", PortStatus::Busy), Row("a", "/dev/ttyS10", PortStatus::Busy),
-        Row("a", "/dev/ttyS1", PortStatus::Busy), Row("a", "/dev/ttyS1", PortStatus::Available),
-        Row("a", "/dev/ttyUSB0", PortStatus::Busy)};
-    const PortRows after = {Row("a", "/dev/ttyUSB0", PortStatus::Available),
-                            Row("a", "/dev/ttyUSB0", PortStatus::Busy),
-                            Row("a", "/dev/ttyACM0", PortStatus::Available),
-                            Row("a", "/dev/ttyACM0", PortStatus::Available)};
+    const PortRows before = {PortRow{"a", "/dev/ttyS2", PortStatus::Busy},
+                             PortRow{"a", "/dev/ttyS10", PortStatus::Busy},
+                             PortRow{"a", "/dev/ttyS1", PortStatus::Busy},
+                             PortRow{"a", "/dev/ttyS1", PortStatus::Available},
+                             PortRow{"a", "/dev/ttyUSB0", PortStatus::Busy}};
+    const PortRows after = {PortRow{"a", "/dev/ttyUSB0", PortStatus::Available},
+                            PortRow{"a", "/dev/ttyUSB0", PortStatus::Busy},
+                            PortRow{"a", "/dev/ttyACM0", PortStatus::Available},
+                            PortRow{"a", "/dev/ttyACM0", PortStatus::Available}};
     std::string told;
     for (const PortEvent& event : PortEvents(before, after)) told += EventLine(event, "T", false);
     EXPECT_EQ(told,
@@ -303,8 +296,8 @@ TEST(Report, HostileNamesGiveValidJsonThatRoundTripsAndOneTableLineEach) {
     // a byte that is no UTF-8, filled to the 259 characters a value name may have.
     std::string hostile = "\"COM\"\\ \x01\x02\t\n\r\x1b[31m\x7f \xC2\x9B \xC3\xA4 \xFF end";
     hostile.resize(259, 'x');
-    const PortRows rows = {Row(hostile, "/dev/\"tty\"\n1", PortStatus::Busy),
-                           Row("plain", "/dev/ttyS0", PortStatus::Available)};
+    const PortRows rows = {PortRow{hostile, "/dev/\"tty\"\n1", PortStatus::Busy},
+                           PortRow{"plain", "/dev/ttyS0", PortStatus::Available}};
 
     const std::string json = JsonText(rows);
     const Json parsed = Parsed(json);
@@ -350,14 +343,14 @@ TEST(Report, BytesThatAreNoUtf8AndC1ControlsShowAsQuestionMarks) {
         {"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"},
     };
     for (const auto& [text, shown] : cases) {
-        PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
+        PortRows rows = {PortRow{"adapter", "/dev/ttyUSB0", PortStatus::Available}};
         rows[0].facts.description = text;
         EXPECT_EQ(TableText(rows, false), "adapter  /dev/ttyUSB0  available  " + shown + "\n");
     }
 }
 
 TEST(Report, SignsInADescriptionAreShownUnchanged) {
-    PortRows rows = {Row("adapter", "/dev/ttyUSB0", PortStatus::Available)};
+    PortRows rows = {PortRow{"adapter", "/dev/ttyUSB0", PortStatus::Available}};
     rows[0].facts.description = "Gadget\xC2\xAE \xC2\xB5Link";
     EXPECT_NE(TableText(rows, true).find(rows[0].facts.description), std::string::npos);
     EXPECT_EQ(Parsed(JsonText(rows))[0]["description"], rows[0].facts.description);

@@ -496,8 +496,8 @@ TEST_F(SurveyEngineTest, WithoutAThreadTheSurveyAnswersWhatCannotHang) {
     static CallPool noThreads(CallPool::kMostBusy, [](std::function<void()>) {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
-    SurveyEngine::Options options;
-    options.pool = &noThreads;
+    const SurveyEngine::Options options{SurveyEngine::kProbesAtOnce, SurveyEngine::kPatience,
+                                        &noThreads};
     for (const bool probeMayHang : {true, false}) {
         SetRows(RowsOf({"A1", "B2"}));
         SurveyStages stages = Stages();
@@ -547,9 +547,8 @@ TEST_F(SurveyEngineTest, TheDeadlineMakesAPendingPortUnknownAndHoldersNotLookedU
         SetRows(RowsOf({"A1", "B2", "A3"}));
         m_gate.Hold("A1");
         m_gate.Hold(lookupHangs ? "lookup" : "");
-        SurveyEngine::Options options;
-        options.patience = ConsolePatience(600ms);
-        SurveyEngine engine(Stages(), nullptr, options);
+        SurveyEngine engine(Stages(), nullptr,
+                            {SurveyEngine::kProbesAtOnce, ConsolePatience(600ms)});
         const std::optional<PortRows> rows = SurveyWithin(engine, 600ms);
         m_gate.ReleaseAll();
         ASSERT_TRUE(rows.has_value());

@@ -21,7 +21,10 @@ protected:
         if (type >= 0) std::ofstream(m_root + "/class/tty/" + name + "/type") << type << "\n";
     }
     void AddById(const std::string& id, const std::string& tty) { m_tree.AddById(id, tty); }
-    std::vector<std::pair<std::string, std::string>> Read(SysfsPortSource& source) {
+    // Device and port of each row the Linux port list reads from the tree.
+    std::vector<std::pair<std::string, std::string>> Read() {
+        SysfsPortSource source = m_tree.Source();
+        EXPECT_TRUE(source.IsOpen());
         std::vector<std::pair<std::string, std::string>> values;
         const std::optional<PortRows> rows = ReadPortRows(source);
         for (const PortRow& row : rows.value()) {
@@ -44,26 +47,22 @@ TEST_F(FakeSysfs, ListsRealPortsInNaturalOrderNamedForTheirHardware) {
     AddTty("ttyUSB0", "ftdi_sio");
     AddById("usb-FTDI_FT232R_A1B2C3-if00-port0", "ttyUSB0");
 
-    SysfsPortSource source(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
-    ASSERT_TRUE(source.IsOpen());
-    const auto values = Read(source);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"serial8250", m_root + "/dev/ttyS1"},
         {"serial8250", m_root + "/dev/ttyS2"},
         {"serial8250", m_root + "/dev/ttyS3"},
         {"serial8250", m_root + "/dev/ttyS10"},
         {"usb-FTDI_FT232R_A1B2C3-if00-port0", m_root + "/dev/ttyUSB0"}};
-    EXPECT_EQ(values, expected);
+    EXPECT_EQ(Read(), expected);
 }
 
 TEST_F(FakeSysfs, TtyWithoutNodeIsNamedByItsDriverNotByAStaleLink) {
     // The link outlived the node it named: both lead nowhere, which is no match.
     AddTty("ttyUSB0", "ftdi_sio", -1, false);
     AddById("usb-Gone_Adapter-if00-port0", "ttyUSB0");
-    SysfsPortSource source(m_root + "/class/tty", m_root + "/by-id", m_root + "/dev");
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"ftdi_sio", m_root + "/dev/ttyUSB0"}};
-    EXPECT_EQ(Read(source), expected);
+    EXPECT_EQ(Read(), expected);
 }
 
 TEST_F(FakeSysfs, MissingTreeCannotBeOpened) {

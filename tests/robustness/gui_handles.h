@@ -4,31 +4,16 @@
 
 #include "base/win32_handles.h"
 
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static HGDIOBJ Invalid() { return nullptr; }
-    static void Close(HGDIOBJ object) { ::DeleteObject(object); }
+// Traits of a handle that is null when there is none and is let go by CloseFunction.
+template <typename H, BOOL(WINAPI* CloseFunction)(H)>
+struct NullableTraits {
+    using Handle = H;
+    static H Invalid() { return nullptr; }
+    static void Close(H handle) { CloseFunction(handle); }
 };
-using GdiObject = UniqueHandle<GdiObjectTraits>;
 
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static HDC Invalid() { return nullptr; }
-    static void Close(HDC dc) { ::DeleteDC(dc); }
-};
-using MemoryDc = UniqueHandle<MemoryDcTraits>;
-
-struct WindowTraits {
-    using Handle = HWND;
-    static HWND Invalid() { return nullptr; }
-    static void Close(HWND window) { ::DestroyWindow(window); }
-};
-using Window = UniqueHandle<WindowTraits>;
-
+using GdiObject = UniqueHandle<NullableTraits<HGDIOBJ, ::DeleteObject>>;
+using MemoryDc = UniqueHandle<NullableTraits<HDC, ::DeleteDC>>;
+using Window = UniqueHandle<NullableTraits<HWND, ::DestroyWindow>>;
 // A menu not attached to another one: destroying it destroys its submenus too.
-struct MenuTraits {
-    using Handle = HMENU;
-    static HMENU Invalid() { return nullptr; }
-    static void Close(HMENU menu) { ::DestroyMenu(menu); }
-};
-using Menu = UniqueHandle<MenuTraits>;
+using Menu = UniqueHandle<NullableTraits<HMENU, ::DestroyMenu>>;

@@ -22,10 +22,9 @@ import shutil
 import struct
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from python_test_support import Check, load_wine_run, write_results  # noqa: E402
+from python_test_support import load_wine_run, run_checks  # noqa: E402
 
 SUITE = "NoWritesTest"
 SERIALCOMM = r"HARDWARE\DEVICEMAP\SERIALCOMM"
@@ -322,50 +321,45 @@ def main():
         parser.add_argument(option, required=True)
     args = parser.parse_args()
 
-    started = time.monotonic()
     wine_run = load_wine_run(args.wine_run)
     width = wine_run.pe_width(args.program)
     # The prefix every session is copied from.
     origin = wine_run.ensure_cached_prefix(wine_run.program_width(args.driver))
     program_session = run_session(args.wine_run, args.driver, args.program)
     idle_session = run_session(args.wine_run, args.driver, args.idle)
-    checks = []
     try:
-        check = Check(SUITE, "BothSessionsRunAndEndWithExitCodeZero")
-        check_run(check, program_session, "Portlook")
-        check_run(check, idle_session, "idle program")
-        check.done()
-        checks.append(check)
-
         pid = re.search(r"^pid ([0-9a-f]+)$", program_session[1], re.M)
         calls = traced_calls(program_session[2], int(pid.group(1), 16) if pid else -1,
                              image_range(args.program))
         listed = re.search(r"^ports (.*)$", program_session[1], re.M)
         ports = listed.group(1).split(",") if listed else []
 
-        check = Check(SUITE, "OpensSerialCommReadOnly")
-        check.expect(calls, "no traced calls of Portlook")
-        check_key_access(check, calls, width)
-        check.done()
-        checks.append(check)
+        def sessions(check, work):
+            check_run(check, program_session, "Portlook")
+            check_run(check, idle_session, "idle program")
 
-        check = Check(SUITE, "MakesNoCallThatWrites")
-        check.expect(calls, "no traced calls of Portlook")
-        check_no_writing_calls(check, calls, ports, width)
-        check.done()
-        checks.append(check)
+        def key_access(check, work):
+            check.expect(calls, "no traced calls of Portlook")
+            check_key_access(check, calls, width)
 
-        check = Check(SUITE, "ChangesThePrefixNoMoreThanAnIdleProgram")
-        if check.expect(program_session[3] and idle_session[3], "a session kept no prefix"):
-            check_prefix(check, origin, program_session[3], idle_session[3])
-        check.done()
-        checks.append(check)
+        def writing_calls(check, work):
+            check.expect(calls, "no traced calls of Portlook")
+            check_no_writing_calls(check, calls, ports, width)
+
+        def prefix(check, work):
+            if check.expect(program_session[3] and idle_session[3], "a session kept no prefix"):
+                check_prefix(check, origin, program_session[3], idle_session[3])
+
+        return run_checks(SUITE, args.results,
+                          (("BothSessionsRunAndEndWithExitCodeZero", sessions),
+                           ("OpensSerialCommReadOnly", key_access),
+                           ("MakesNoCallThatWrites", writing_calls),
+                           ("ChangesThePrefixNoMoreThanAnIdleProgram", prefix)),
+                          "portlook-no-writes-test-")
     finally:
         for session in (program_session, idle_session):
             if session[3]:
                 shutil.rmtree(os.path.dirname(session[3]), ignore_errors=True)
-    write_results(args.results, SUITE, checks, time.monotonic() - started)
-    return 1 if any(check.failures for check in checks) else 0
 
 
 if __name__ == "__main__":

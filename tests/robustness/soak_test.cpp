@@ -47,14 +47,6 @@ constexpr std::chrono::milliseconds kPatience{100};
 constexpr DWORD kSurveyWait = 10000;
 constexpr DWORD kWindowWait = 20000;
 
-void PumpMessages() {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-}
-
 // A port of the test's own: an entry in the prefix's dosdevices directory, reached through
 // drive Z. Wine opens \\.\COMn through that entry, so a plain file there is a port that opens,
 // a read-only one refuses with access denied and none at all is not found. (Wine lets a
@@ -260,9 +252,6 @@ protected:
         ASSERT_GE(m_ptys.size(), 7u) << "run through scripts/wine-run";
         ASSERT_FALSE(EnvironmentValue("PORTLOOK_WINEPREFIX").empty());
         ASSERT_TRUE(m_key.IsOpen());
-        m_host.List().InsertColumn(0, "Device");
-        m_host.List().InsertColumn(1, "Port");
-        m_host.List().InsertColumn(2, "Status");
         // Listed throughout: a port whose open hangs (no status ever), one that tells each
         // survey, and a busy one, whose holders are looked up while a name query is stuck.
         m_hanging = m_ptys[4];
@@ -359,7 +348,7 @@ protected:
     }
 
     SerialCommKey m_key;
-    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};  // never shown
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL, {"Device", "Port", "Status"}};  // never shown
     std::vector<std::string> m_ptys = AvailablePorts();
     std::string m_hanging, m_clock;
     std::map<std::string, std::string> m_base;  // value name: port

@@ -11,12 +11,11 @@ import os
 import signal
 import subprocess
 import sys
-import time
 
 import jsonschema
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from python_test_support import Check, write_results  # noqa: E402
+from python_test_support import run_checks  # noqa: E402
 
 SUITE = "SchemaTest"
 
@@ -43,42 +42,47 @@ def main():
     options = parser.parse_args()
     with open(options.schema, encoding="utf-8") as f:
         validator = jsonschema.Draft202012Validator(json.load(f))
-    started = time.monotonic()
-    checks = []
+    outputs = {}
 
-    def check_documents(name, documents):
-        check = Check(SUITE, name)
-        check.expect(documents, "no output to check")
-        for document in documents:
+    def check_documents(check, texts):
+        check.expect(texts, "no output to check")
+        for document in map(json.loads, texts):
             for error in validator.iter_errors(document):
                 check.expect(False, "%s: %s" % (error.json_path, error.message))
-        check.note("%d documents" % len(documents))
-        check.done()
-        checks.append(check)
+        check.note("%d documents" % len(texts))
 
-    listed = json.loads(run(options, ["--json"], 20))
-    check_documents("ListIsAnArrayOfPorts", [listed])
-    # Wine takes seconds to start a program.
-    lines = run(options, ["--watch", "--json", "--interval", "1"], 15 if options.wine_run else 4)
-    lines = lines.splitlines()
-    check_documents("WatchEventsOnePerLine", [json.loads(line) for line in lines])
-    waited = run(options, ["--wait", "--json", "--timeout", "1"], 20)
-    check_documents("WaitGivesOnePort", [json.loads(waited)] if waited else [])
+    def check_list(check, work):
+        outputs["list"] = run(options, ["--json"], 20)
+        check_documents(check, [outputs["list"]])
+
+    def check_watch(check, work):
+        # Wine takes seconds to start a program.
+        lines = run(options, ["--watch", "--json", "--interval", "1"],
+                    15 if options.wine_run else 4)
+        check_documents(check, lines.splitlines())
+
+    def check_wait(check, work):
+        waited = run(options, ["--wait", "--json", "--timeout", "1"], 20)
+        check_documents(check, [waited] if waited else [])
 
     # The schema holds the keys to their types: a port missing one, or with one of another
     # type, does not pass.
-    check = Check(SUITE, "SchemaRefusesMissingKeysAndOtherTypes")
-    if check.expect(listed, "no port to alter"):
-        for key in listed[0]:
-            missing = dict(listed[0])
-            del missing[key]
-            check.expect(not validator.is_valid([missing]), "passes without " + key)
-            other = dict(listed[0], **{key: {"a": 1}})
-            check.expect(not validator.is_valid([other]), "passes with an object as " + key)
-    check.done()
-    checks.append(check)
-    write_results(options.results, SUITE, checks, time.monotonic() - started)
-    return 1 if any(c.failures for c in checks) else 0
+    def check_refusals(check, work):
+        listed = json.loads(outputs.get("list") or "[]")
+        if check.expect(listed, "no port to alter"):
+            for key in listed[0]:
+                missing = dict(listed[0])
+                del missing[key]
+                check.expect(not validator.is_valid([missing]), "passes without " + key)
+                other = dict(listed[0], **{key: {"a": 1}})
+                check.expect(not validator.is_valid([other]), "passes with an object as " + key)
+
+    return run_checks(SUITE, options.results,
+                      (("ListIsAnArrayOfPorts", check_list),
+                       ("WatchEventsOnePerLine", check_watch),
+                       ("WaitGivesOnePort", check_wait),
+                       ("SchemaRefusesMissingKeysAndOtherTypes", check_refusals)),
+                      "portlook-schema-test-")
 
 
 if __name__ == "__main__":

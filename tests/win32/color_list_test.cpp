@@ -8,18 +8,24 @@
 
 namespace {
 
+// An item of one row: the text it sets, or the buffer of `size` it reads the text into.
+LVITEMA Item(UINT mask, int row, const char* text, int size = 0, LPARAM param = 0) {
+    LVITEMA item{};
+    item.mask = mask;
+    item.iItem = row;
+    item.pszText = const_cast<char*>(text);
+    item.cchTextMax = size;
+    item.lParam = param;
+    return item;
+}
+
 class ColorListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        List().InsertColumn(0, "Device");
-        List().InsertColumn(1, "Port");
-        List().InsertColumn(2, "Status");
-    }
     CColorListCtrl& List() { return m_host.List(); }
     // What the platform itself keeps as the row's item data, all of it at either width.
     LPARAM PlatformData(int row) { return static_cast<LPARAM>(List().CListCtrl::GetItemData(row)); }
 
-    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL, {"Device", "Port", "Status"}};
 };
 
 TEST_F(ColorListTest, KeysCountDownFromMinusTwoAndAreNeverReused) {
@@ -56,32 +62,19 @@ TEST_F(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
     EXPECT_EQ(PlatformData(1), -3);
     EXPECT_EQ(List().GetItemData(0), 0u);
 
-    LVITEMA set{};
-    set.mask = LVIF_PARAM | LVIF_TEXT;
-    set.iItem = 0;
-    set.pszText = const_cast<char*>("renamed");
-    set.lParam = 0x0BADF00D;
+    LVITEMA set = Item(LVIF_PARAM | LVIF_TEXT, 0, "renamed", 0, 0x0BADF00D);
     EXPECT_TRUE(List().SetItem(&set));
     EXPECT_EQ(PlatformData(0), -2);
     EXPECT_EQ(List().GetItemText(0, 0), "renamed");
 
     char text[32] = {};
-    LVITEMA get{};
-    get.mask = LVIF_PARAM | LVIF_TEXT;
-    get.iItem = 0;
-    get.pszText = text;
-    get.cchTextMax = sizeof text;
+    LVITEMA get = Item(LVIF_PARAM | LVIF_TEXT, 0, text, sizeof text);
     ASSERT_TRUE(List().GetItem(&get));
     EXPECT_EQ(get.lParam, 0x0BADF00D);
     EXPECT_STREQ(get.pszText, "renamed");
 
     // Only the text mask reaches the platform: the key stays.
-    LVITEMA textOnly{};
-    textOnly.mask = LVIF_TEXT;
-    textOnly.iItem = 1;
-    textOnly.iSubItem = 2;
-    textOnly.pszText = const_cast<char*>("busy");
-    EXPECT_TRUE(List().SetItem(&textOnly));
+    EXPECT_TRUE(SetCellText(List(), 1, 2, "busy"));
     EXPECT_EQ(List().GetItemText(1, 2), "busy");
     EXPECT_EQ(List().GetItemData(1), 0x12345678u);
 }
@@ -89,11 +82,7 @@ TEST_F(ColorListTest, ItemDataIsTranslatedWhileThePlatformKeepsTheKey) {
 TEST_F(ColorListTest, ReadingARowThatDoesNotExistFails) {
     List().InsertItem(0, "a");
     char text[8] = {};
-    LVITEMA get{};
-    get.mask = LVIF_TEXT | LVIF_PARAM;
-    get.iItem = 1;
-    get.pszText = text;
-    get.cchTextMax = sizeof text;
+    LVITEMA get = Item(LVIF_TEXT | LVIF_PARAM, 1, text, sizeof text);
     EXPECT_FALSE(List().GetItem(&get));
     get.iItem = -1;
     EXPECT_FALSE(List().GetItem(&get));
@@ -106,10 +95,7 @@ TEST_F(ColorListTest, SettingItemDataOfAMissingRowFailsAndStoresNothing) {
     EXPECT_FALSE(List().SetItemData(-1, 42));
     EXPECT_EQ(List().ColorEntryCount(), 1u);
 
-    LVITEMA set{};
-    set.mask = LVIF_PARAM;
-    set.iItem = 3;
-    set.lParam = 42;
+    LVITEMA set = Item(LVIF_PARAM, 3, nullptr, 0, 42);
     EXPECT_FALSE(List().SetItem(&set));
     EXPECT_EQ(List().ColorEntryCount(), 1u);
 }

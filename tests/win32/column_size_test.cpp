@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,17 +23,7 @@ protected:
             List().InsertColumn(List().GetHeaderItemCount(), heading, LVCFMT_LEFT, 50);
         }
     }
-    void AddRow(const std::vector<std::string>& cells) {
-        const int row = List().InsertItem(List().GetItemCount(), cells[0].c_str());
-        for (int column = 1; column < static_cast<int>(cells.size()); ++column) {
-            LVITEMA cell{};
-            cell.mask = LVIF_TEXT;
-            cell.iItem = row;
-            cell.iSubItem = column;
-            cell.pszText = const_cast<char*>(cells[column].c_str());
-            ASSERT_TRUE(List().SetItem(&cell));
-        }
-    }
+    void AddRow(const std::vector<std::string>& cells) { ::AddRow(List(), cells); }
     int Measured(const std::string& text) { return List().GetStringWidth(text.c_str()) + kMargin; }
     int ClientWidth() {
         RECT client{};

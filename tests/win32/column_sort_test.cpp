@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,28 +20,9 @@ using Row = std::vector<std::string>;
 
 class ColumnSortTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        List().InsertColumn(kDevice, "Device");
-        List().InsertColumn(kPort, "Port");
-        List().InsertColumn(kStatus, "Status");
-    }
     CColorListCtrl& List() { return m_host.List(); }
 
-    int AddRow(const Row& cells) {
-        const int row = List().InsertItem(List().GetItemCount(), cells[0].c_str());
-        for (int column = 1; column < static_cast<int>(cells.size()); ++column) {
-            SetCell(row, column, cells[column]);
-        }
-        return row;
-    }
-    void SetCell(int row, int column, const std::string& text) {
-        LVITEMA cell{};
-        cell.mask = LVIF_TEXT;
-        cell.iItem = row;
-        cell.iSubItem = column;
-        cell.pszText = const_cast<char*>(text.c_str());
-        ASSERT_TRUE(List().SetItem(&cell));
-    }
+    int AddRow(const Row& cells) { return ::AddRow(List(), cells); }
     std::vector<std::string> ColumnTexts(int column) {
         std::vector<std::string> texts;
         for (int row = 0; row < List().GetItemCount(); ++row) {
@@ -73,7 +53,8 @@ protected:
     }
     void Click(int column, UINT code = HDN_ITEMCLICKA) { m_host.SendHeaderClick(column, code); }
 
-    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
+    // Device, port and status, in the columns kDevice, kPort and kStatus.
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL, {"Device", "Port", "Status"}};
 };
 
 using Texts = std::vector<std::string>;
@@ -173,7 +154,7 @@ TEST_F(ColumnSortTest, RowsKeepTheirItemDataKeysAndColoursThroughASort) {
     }
     // A row the colour list knows nothing of: no key, no colours.
     const int plain = List().CListCtrl::InsertItem(5, "plain");
-    SetCell(plain, kPort, "COM0");
+    ASSERT_TRUE(SetCellText(List(), plain, kPort, "COM0"));
     std::vector<DWORD_PTR> keys;
     for (int row = 0; row < 6; ++row) keys.push_back(List().CListCtrl::GetItemData(row));
 

@@ -11,10 +11,8 @@ namespace {
 constexpr DWORD kCell = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
 
 TEST(CustomDraw, ReportViewColoursEveryCellOfRowsWithAnEntry) {
-    HostWindow host(LVS_REPORT);
+    HostWindow host(LVS_REPORT, {"Device", "Port"});
     CColorListCtrl& list = host.List();
-    list.InsertColumn(0, "Device");
-    list.InsertColumn(1, "Port");
     list.InsertItem(0, "COM1");
     list.CListCtrl::InsertItem(1, "no entry");
 
@@ -35,9 +33,8 @@ TEST(CustomDraw, ReportViewColoursEveryCellOfRowsWithAnEntry) {
 }
 
 TEST(CustomDraw, ColoursFollowTheRowAndAnEntryMadeBySetItemDataIsBlack) {
-    HostWindow host(LVS_REPORT);
+    HostWindow host(LVS_REPORT, {"Device"});
     CColorListCtrl& list = host.List();
-    list.InsertColumn(0, "Device");
     list.CListCtrl::InsertItem(0, "plain");
     list.InsertItem(0, "coloured");  // pushes the plain row down
     EXPECT_EQ(host.SendCustomDraw(kCell, 0).result, CDRF_NEWFONT);

@@ -11,12 +11,7 @@ constexpr COLORREF kSecondBack = RGB(0, 160, 0);
 
 class CustomDrawWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_savedBack = ::GetSysColor(COLOR_WINDOW);
-        for (int column = 0; column < 3; ++column) {
-            m_host.List().InsertColumn(column, "Heading", LVCFMT_LEFT, 120);
-        }
-    }
+    void SetUp() override { m_savedBack = ::GetSysColor(COLOR_WINDOW); }
     void TearDown() override { SetWindowColor(m_savedBack); }
 
     static void SetWindowColor(COLORREF color) {
@@ -36,7 +31,7 @@ protected:
         return pixel;
     }
 
-    HostWindow m_host{LVS_REPORT};
+    HostWindow m_host{LVS_REPORT, {"Heading", "Heading", "Heading"}, 120};
     COLORREF m_savedBack = 0;
 };
 
@@ -48,12 +43,7 @@ TEST_F(CustomDrawWindowTest, EachRowKeepsTheWindowColourOfItsInsertion) {
     SetWindowColor(m_savedBack);
     ASSERT_EQ(m_host.List().CListCtrl::InsertItem(2, "no colours"), 2);
     for (int row = 0; row < 3; ++row) {
-        LVITEMA cell{};
-        cell.mask = LVIF_TEXT;
-        cell.iItem = row;
-        cell.iSubItem = 2;
-        cell.pszText = const_cast<char*>("x");
-        m_host.List().SetItem(&cell);
+        SetCellText(m_host.List(), row, 2, "x");
     }
 
     m_host.ShowWindow(SW_SHOW);

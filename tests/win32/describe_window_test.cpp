@@ -38,11 +38,13 @@ protected:
         m_key.SetText("\\Device\\Serial0", m_ports[0]);
         m_key.SetText("\\Device\\Serial1", m_ports[1]);
     }
-    HWND Start() {
+    // Starts the program; whether its window came and listed both ports in time.
+    bool StartedWithBothPorts() {
         m_program = std::make_unique<ChildProcess>(PORTLOOK_EXE);
-        HWND dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
-        if (dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(dialog, IDC_PORT_LIST));
-        return dialog;
+        m_dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
+        if (!m_dialog) return false;
+        m_list = std::make_unique<RemoteList>(::GetDlgItem(m_dialog, IDC_PORT_LIST));
+        return WaitUntil([&] { return m_list->Count() == 2; }, kWait);
     }
     // The pointer over a row, moved as a hand moves it: each call a pixel to the other side.
     void PointAt(int row) {
@@ -86,15 +88,14 @@ protected:
     std::vector<std::string> m_ports;
     std::unique_ptr<ChildProcess> m_program;
     std::unique_ptr<RemoteList> m_list;
+    HWND m_dialog = nullptr;
     LONG m_nudge = 1;
 };
 
 TEST_F(DescribeWindowTest, DescriptionColumnAndTipTellTheDevice) {
     const PortDeviceNode adapter(Adapter(m_ports[0], "USB Serial Port (" + m_ports[0] + ")"));
     ASSERT_EQ(adapter.Error(), 0u);
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    ASSERT_TRUE(StartedWithBothPorts());
     ASSERT_EQ(m_list->HeadingCount(), 4);
     EXPECT_EQ(m_list->Heading(3), "Description");
     EXPECT_EQ(m_list->Text(0, 3), "USB Serial Port (" + m_ports[0] + ")");
@@ -109,7 +110,7 @@ TEST_F(DescribeWindowTest, DescriptionColumnAndTipTellTheDevice) {
     EXPECT_TRUE(TipOver(0, expected));
     // Over a row whose device is unknown there is nothing to show.
     EXPECT_TRUE(TipOver(1, ""));
-    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+    ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
 }
 
 TEST_F(DescribeWindowTest, TipNamesWhoHoldsABusyPort) {
@@ -117,24 +118,20 @@ TEST_F(DescribeWindowTest, TipNamesWhoHoldsABusyPort) {
     ASSERT_TRUE(holder.Holds());
     const PortMadeBusy busy(m_ports[0]);
     ASSERT_TRUE(busy.Done());
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    ASSERT_TRUE(StartedWithBothPorts());
     EXPECT_TRUE(WaitUntil([&] { return m_list->Text(0, 2) == "busy"; }, kWait));
     const std::string expected = std::string("Held by: ") + PortHolderProcess::kProgramName +
                                  " (PID " + std::to_string(holder.Id()) + ")";
     EXPECT_TRUE(TipOver(0, expected));
     // The free port's row has nothing to tell.
     EXPECT_TRUE(TipOver(1, ""));
-    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+    ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
 }
 
 // A device that arrives while the program runs is described once the system says so, with no
 // refresh asked for.
 TEST_F(DescribeWindowTest, ADeviceChangeBringsASurveyWithFreshFacts) {
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return m_list->Count() == 2; }, kWait));
+    ASSERT_TRUE(StartedWithBothPorts());
     const PortDeviceNode adapter(Adapter(m_ports[1], "Arrived later"));
     ASSERT_EQ(adapter.Error(), 0u);
     m_key.SetText("\\Device\\Serial2", m_ports[0]);
@@ -142,11 +139,11 @@ TEST_F(DescribeWindowTest, ADeviceChangeBringsASurveyWithFreshFacts) {
     EXPECT_EQ(m_list->Count(), 2) << "nothing happens before the system tells";
 
     DWORD_PTR result = 0;
-    ::SendMessageTimeoutA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_ABORTIFHUNG, 5000,
-                          &result);
+    ::SendMessageTimeoutA(m_dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_ABORTIFHUNG,
+                          5000, &result);
     EXPECT_TRUE(WaitUntil([&] { return m_list->Count() == 3; }, kWait));
     EXPECT_TRUE(WaitUntil([&] { return m_list->Text(1, 3) == "Arrived later"; }, kWait));
-    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+    ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
 }
 
 }  // namespace

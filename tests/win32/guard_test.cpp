@@ -14,6 +14,7 @@
 #include "base/win32_handles.h"
 #include "framework/win_app.h"
 #include "tests/support/child_process.h"
+#include "tests/win32/program_process.h"
 
 // This program's own application object.
 CWinApp theApp;
@@ -34,27 +35,6 @@ std::string OwnDirectory() {
 // The helpers are built beside this program.
 std::string HelperPath() { return OwnDirectory() + PORTLOOK_GUARD_HELPER; }
 std::string TitledHelperPath() { return OwnDirectory() + PORTLOOK_GUARD_TITLED_HELPER; }
-
-void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
-// Waits for a condition while answering the messages other processes' activation sends to
-// this thread's windows.
-template <typename Condition>
-bool PumpUntil(Condition condition, DWORD timeoutMs = kTimeoutMs) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        PumpMessages();
-        if (condition()) return true;
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
 
 HWND ParseWindow(const std::string& hex) {
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(hex.c_str(), nullptr, 16)));
@@ -91,10 +71,21 @@ public:
     bool Quit() const { return ::PostThreadMessageA(m_child.ThreadId(), WM_QUIT, 0, 0) != FALSE; }
     // The exit code, or -1 if the process did not end in time.
     long WaitForExit() { return m_child.Finish(kPatience).exitCode; }
+    // Quits the helper and gives its exit code; -2 if it could not be told to quit.
+    long End() { return Quit() ? WaitForExit() : -2; }
 
 private:
     ChildProcess m_child;
 };
+
+// Runs a helper that reports once and ends by itself, and gives that report.
+Report RunOnce(const std::string& program, std::vector<std::string> arguments) {
+    Instance instance(program, std::move(arguments));
+    EXPECT_TRUE(instance.Started());
+    Report report = instance.ReadReport();
+    EXPECT_EQ(instance.WaitForExit(), 0);
+    return report;
+}
 
 // Whether a block of that name exists, and the window it names, read the way a later instance
 // reads it. No handle to it is kept.
@@ -130,33 +121,6 @@ public:
     ~TestWindow() override { DestroyWindow(); }
 };
 
-// The helper copied under another file name, removed again at the end of the test.
-class CopiedProgram {
-public:
-    CopiedProgram(const std::string& source, const std::string& fileName) {
-        char temp[MAX_PATH];
-        ::GetTempPathA(MAX_PATH, temp);
-        m_directory = std::string(temp) + "portlook guard copy";
-        ::CreateDirectoryA(m_directory.c_str(), nullptr);
-        m_path = m_directory + "\\" + fileName;
-        m_bCopied = ::CopyFileA(source.c_str(), m_path.c_str(), FALSE) != FALSE;
-    }
-    ~CopiedProgram() {
-        ::DeleteFileA(m_path.c_str());
-        ::RemoveDirectoryA(m_directory.c_str());
-    }
-    CopiedProgram(const CopiedProgram&) = delete;
-    CopiedProgram& operator=(const CopiedProgram&) = delete;
-
-    bool Copied() const { return m_bCopied; }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_directory;
-    std::string m_path;
-    bool m_bCopied = false;
-};
-
 // ---------------------------------------------------------------------------------------------
 // The application object of this program
 
@@ -170,6 +134,7 @@ TEST(GuardApplication, RegistersItselfAndIsNamedAfterItsFile) {
 
 // What a message box of this thread showed, seen from another thread that then answers it.
 struct SeenBox {
+    int result = 0;  // what AfxMessageBox gave back
     bool found = false;
     HWND owner = nullptr;
     std::string caption;
@@ -192,38 +157,38 @@ BOOL CALLBACK FindIcon(HWND child, LPARAM lParam) {
 }
 
 // Shows the box on this thread; another thread inspects it and presses `answer`.
-int ShowAndAnswer(LPCSTR text, UINT type, int answer, SeenBox* seen) {
+SeenBox ShowAndAnswer(LPCSTR text, UINT type, int answer) {
+    SeenBox seen;
     const DWORD thread = ::GetCurrentThreadId();
-    std::thread watcher([thread, answer, seen] {
+    std::thread watcher([thread, answer, &seen] {
         HWND box = nullptr;
         for (int i = 0; i < 500 && !box; ++i) {
             ::EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&box));
             if (!box) ::Sleep(20);
         }
         if (!box) return;
-        seen->found = true;
-        seen->owner = ::GetWindow(box, GW_OWNER);
+        seen.found = true;
+        seen.owner = ::GetWindow(box, GW_OWNER);
         char caption[256] = "";
         ::GetWindowTextA(box, caption, sizeof caption);
-        seen->caption = caption;
-        ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&seen->icon));
+        seen.caption = caption;
+        ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&seen.icon));
         ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
     });
-    const int result = AfxMessageBox(text, type);
+    seen.result = AfxMessageBox(text, type);
     watcher.join();
-    return result;
+    return seen;
 }
 
 TEST(GuardApplication, MessageBoxIsOwnedByTheMainWindowAndCaptionedWithTheName) {
     TestWindow main("Guard test main window");
     ASSERT_TRUE(main.m_hWnd);
     theApp.m_pMainWnd = &main;
-    SeenBox seen;
-    const int result = ShowAndAnswer("Previous version detected", MB_OK, IDOK, &seen);
+    const SeenBox seen = ShowAndAnswer("Previous version detected", MB_OK, IDOK);
     theApp.m_pMainWnd = nullptr;
 
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(seen.result, IDOK);
     EXPECT_EQ(seen.owner, main.m_hWnd);
     EXPECT_EQ(seen.caption, "portlook_window_tests");
     // An OK box without an icon of its own gets the exclamation mark.
@@ -232,19 +197,18 @@ TEST(GuardApplication, MessageBoxIsOwnedByTheMainWindowAndCaptionedWithTheName) 
 
 TEST(GuardApplication, MessageBoxWithoutMainWindowHasNoOwnerAndKeepsItsIcon) {
     ASSERT_EQ(theApp.m_pMainWnd, nullptr);
-    SeenBox seen;
-    const int result = ShowAndAnswer("Question", MB_YESNO | MB_ICONINFORMATION, IDNO, &seen);
+    const SeenBox seen = ShowAndAnswer("Question", MB_YESNO | MB_ICONINFORMATION, IDNO);
 
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(result, IDNO);
+    EXPECT_EQ(seen.result, IDNO);
     EXPECT_EQ(seen.owner, nullptr);
     EXPECT_EQ(seen.caption, "portlook_window_tests");
     EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_INFORMATION));
 }
 
 TEST(GuardApplication, YesNoMessageBoxGetsTheQuestionMark) {
-    SeenBox seen;
-    EXPECT_EQ(ShowAndAnswer("Question", MB_YESNO, IDYES, &seen), IDYES);
+    const SeenBox seen = ShowAndAnswer("Question", MB_YESNO, IDYES);
+    EXPECT_EQ(seen.result, IDYES);
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.icon, ::LoadIconA(nullptr, IDI_QUESTION));
 }
@@ -307,40 +271,27 @@ TEST(GuardMutex, MutexThatCouldNotBeCreatedFailsToLockAtOnce) {
 // Names
 
 TEST(GuardNames, BlockIsNamedAfterTheProgramFile) {
-    Instance plain(HelperPath(), {"name"});
-    ASSERT_TRUE(plain.Started());
-    Report report = plain.ReadReport();
+    Report report = RunOnce(HelperPath(), {"name"});
     EXPECT_EQ(report["app"], "portlook_guard_instance");
     EXPECT_EQ(report["mapping"], kMappingName);
     EXPECT_EQ(report["registered"], "1");
-    EXPECT_EQ(plain.WaitForExit(), 0);
 
     // Only the last extension goes; dots and spaces before it stay.
     const CopiedProgram copy(HelperPath(), "Portlook.Guard Copy.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance copied(copy.Path(), {"name"});
-    ASSERT_TRUE(copied.Started());
-    report = copied.ReadReport();
+    report = RunOnce(copy.Path(), {"name"});
     EXPECT_EQ(report["app"], "Portlook.Guard Copy");
     EXPECT_EQ(report["mapping"], "CSingleInstance_MMF_Portlook.Guard Copy");
-    EXPECT_EQ(copied.WaitForExit(), 0);
 }
 
 TEST(GuardNames, TitleStringNamesTheApplicationWhateverTheFileIsCalled) {
-    Instance titled(TitledHelperPath(), {"name"});
-    ASSERT_TRUE(titled.Started());
-    Report report = titled.ReadReport();
+    Report report = RunOnce(TitledHelperPath(), {"name"});
     EXPECT_EQ(report["app"], "Portlook Guard Title");
     EXPECT_EQ(report["mapping"], "CSingleInstance_MMF_Portlook Guard Title");
-    EXPECT_EQ(titled.WaitForExit(), 0);
 
     const CopiedProgram copy(TitledHelperPath(), "renamed.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance copied(copy.Path(), {"name"});
-    ASSERT_TRUE(copied.Started());
-    report = copied.ReadReport();
-    EXPECT_EQ(report["app"], "Portlook Guard Title");
-    EXPECT_EQ(copied.WaitForExit(), 0);
+    EXPECT_EQ(RunOnce(copy.Path(), {"name"})["app"], "Portlook Guard Title");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -358,7 +309,8 @@ protected:
 
     void BringFrontWindowForward() {
         ::SetForegroundWindow(m_front.m_hWnd);
-        ASSERT_TRUE(PumpUntil([this] { return ::GetForegroundWindow() == m_front.m_hWnd; }));
+        ASSERT_TRUE(
+            WaitUntil([this] { return ::GetForegroundWindow() == m_front.m_hWnd; }, kTimeoutMs));
     }
 
     // A first instance that published itself, with our window in front again; its report is
@@ -394,44 +346,32 @@ TEST_F(GuardInstanceTest, SecondStartFindsTheFirstAndBringsItForward) {
     ASSERT_TRUE(ReadBlock(kMappingName, &published));
     EXPECT_EQ(published, main);
 
-    Instance second(HelperPath(), {"second"});
-    ASSERT_TRUE(second.Started());
-    report = second.ReadReport();
+    report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "1");
     EXPECT_EQ(report["restored"], Hex(main));
-    EXPECT_EQ(second.WaitForExit(), 0);
-    EXPECT_TRUE(PumpUntil([main] { return ::GetForegroundWindow() == main; }))
+    EXPECT_TRUE(WaitUntil([main] { return ::GetForegroundWindow() == main; }, kTimeoutMs))
         << "foreground: " << Hex(::GetForegroundWindow());
 
     EndFirst(first);
 }
 
 TEST_F(GuardInstanceTest, AfterTheFirstHasEndedANewStartFindsNone) {
+    Report report;
     {
         Instance first(HelperPath(), {"first"});
-        Report report;
         StartFirst(first, &report);
-        ASSERT_TRUE(first.Quit());
-        // The owner of the block closed it before the application object ended.
-        EXPECT_EQ(first.ReadReport()["block"], "0");
-        EXPECT_EQ(first.WaitForExit(), 0);
+        EndFirst(first);
     }
     EXPECT_FALSE(BlockExists(kMappingName));
 
-    Instance second(HelperPath(), {"second"});
-    ASSERT_TRUE(second.Started());
-    Report report = second.ReadReport();
+    report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "0");
     EXPECT_EQ(report["restored"], "00000000");
-    EXPECT_EQ(second.WaitForExit(), 0);
 
     Instance again(HelperPath(), {"first"});
-    ASSERT_TRUE(again.Started());
-    report = again.ReadReport();
+    StartFirst(again, &report);
     EXPECT_EQ(report["previous"], "0");
-    EXPECT_EQ(report["created"], "1");
-    ASSERT_TRUE(again.Quit());
-    EXPECT_EQ(again.WaitForExit(), 0);
+    EXPECT_EQ(again.End(), 0);
 }
 
 TEST_F(GuardInstanceTest, CopyUnderAnotherNameRunsBesideTheFirst) {
@@ -442,28 +382,20 @@ TEST_F(GuardInstanceTest, CopyUnderAnotherNameRunsBesideTheFirst) {
 
     const CopiedProgram copy(HelperPath(), "portlook_guard_other.exe");
     ASSERT_TRUE(copy.Copied());
-    Instance looking(copy.Path(), {"second"});
-    ASSERT_TRUE(looking.Started());
-    report = looking.ReadReport();
-    EXPECT_EQ(report["previous"], "0");
-    EXPECT_EQ(looking.WaitForExit(), 0);
+    EXPECT_EQ(RunOnce(copy.Path(), {"second"})["previous"], "0");
     EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
 
     Instance beside(copy.Path(), {"first"});
-    ASSERT_TRUE(beside.Started());
-    report = beside.ReadReport();
+    StartFirst(beside, &report);
     EXPECT_EQ(report["previous"], "0");
-    EXPECT_EQ(report["created"], "1");
     HWND published = nullptr;
     ASSERT_TRUE(ReadBlock("CSingleInstance_MMF_portlook_guard_other", &published));
     EXPECT_EQ(published, ParseWindow(report["main"]));
     ASSERT_TRUE(ReadBlock(kMappingName, &published));
     EXPECT_EQ(published, main);
 
-    ASSERT_TRUE(beside.Quit());
-    EXPECT_EQ(beside.WaitForExit(), 0);
-    ASSERT_TRUE(first.Quit());
-    EXPECT_EQ(first.WaitForExit(), 0);
+    EXPECT_EQ(beside.End(), 0);
+    EXPECT_EQ(first.End(), 0);
 }
 
 // The arrangements of the first instance that RestorePrevious must undo.
@@ -491,14 +423,12 @@ TEST_P(GuardRestoreTest, RestoresTheFirstAndFrontsItsLastActivePopup) {
     ASSERT_EQ(::IsIconic(main) != FALSE, arrangement.minimise);
     const HWND expectedFront = arrangement.popup ? popup : main;
 
-    Instance second(HelperPath(), {"second"});
-    ASSERT_TRUE(second.Started());
-    report = second.ReadReport();
+    report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "1");
     EXPECT_EQ(report["restored"], Hex(main));
-    EXPECT_EQ(second.WaitForExit(), 0);
 
-    EXPECT_TRUE(PumpUntil([expectedFront] { return ::GetForegroundWindow() == expectedFront; }))
+    EXPECT_TRUE(
+        WaitUntil([expectedFront] { return ::GetForegroundWindow() == expectedFront; }, kTimeoutMs))
         << "foreground: " << Hex(::GetForegroundWindow()) << ", main " << Hex(main) << ", pop-up "
         << Hex(popup);
     EXPECT_FALSE(::IsIconic(main));
@@ -523,13 +453,10 @@ TEST_F(GuardInstanceTest, BlockOfAnInstanceWithoutWindowActivatesNothing) {
     ASSERT_TRUE(ReadBlock(kMappingName, &published));
     EXPECT_EQ(published, nullptr);
 
-    Instance second(HelperPath(), {"second"});
-    ASSERT_TRUE(second.Started());
-    report = second.ReadReport();
+    report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "1");
     EXPECT_EQ(report["restored"], "00000000");
-    EXPECT_EQ(second.WaitForExit(), 0);
-    PumpUntil([] { return false; }, 300);
+    WaitUntil([] { return false; }, 300);
     EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
 
     EndFirst(first);
@@ -553,13 +480,10 @@ TEST_F(GuardInstanceTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
     *static_cast<LONG*>(view) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(gone));
     ::UnmapViewOfFile(view);
 
-    Instance second(HelperPath(), {"second"});
-    ASSERT_TRUE(second.Started());
-    Report report = second.ReadReport();
+    Report report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "1");
     EXPECT_EQ(report["restored"], Hex(gone));
-    EXPECT_EQ(second.WaitForExit(), 0);
-    PumpUntil([] { return false; }, 300);
+    WaitUntil([] { return false; }, 300);
     EXPECT_EQ(::GetForegroundWindow(), m_front.m_hWnd);
 }
 
@@ -587,15 +511,11 @@ TEST_F(GuardInstanceTest, CreateThatFindsAnEarlierBlockWritesNothingAndHoldsIt) 
     EXPECT_EQ(published, main);
 
     // A further start finds the block and the first instance's window, now gone.
-    Instance later(HelperPath(), {"second"});
-    ASSERT_TRUE(later.Started());
-    report = later.ReadReport();
+    report = RunOnce(HelperPath(), {"second"});
     EXPECT_EQ(report["previous"], "1");
     EXPECT_EQ(report["restored"], Hex(main));
-    EXPECT_EQ(later.WaitForExit(), 0);
 
-    ASSERT_TRUE(racer.Quit());
-    EXPECT_EQ(racer.WaitForExit(), 0);
+    EXPECT_EQ(racer.End(), 0);
     EXPECT_FALSE(BlockExists(kMappingName));
 }
 
@@ -613,16 +533,11 @@ TEST_F(GuardInstanceTest, LaterInstanceKeepsNoHandleToTheBlockOnceRestored) {
     ASSERT_TRUE(holding.Started());
     EXPECT_EQ(holding.ReadReport()["previous"], "1");
 
-    ASSERT_TRUE(first.Quit());
-    EXPECT_EQ(first.WaitForExit(), 0);
+    EXPECT_EQ(first.End(), 0);
     EXPECT_TRUE(BlockExists(kMappingName)) << "the instance that did not restore holds it";
-
-    ASSERT_TRUE(holding.Quit());
-    EXPECT_EQ(holding.WaitForExit(), 0);
+    EXPECT_EQ(holding.End(), 0);
     EXPECT_FALSE(BlockExists(kMappingName)) << "a handle outlived IsPreviousInstance";
-
-    ASSERT_TRUE(restored.Quit());
-    EXPECT_EQ(restored.WaitForExit(), 0);
+    EXPECT_EQ(restored.End(), 0);
 }
 
 }  // namespace

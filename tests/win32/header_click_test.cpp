@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/win32/host_window.h"
+#include "tests/win32/program_process.h"
 
 namespace {
 
@@ -44,12 +45,7 @@ protected:
         for (int row = 0; row < 3; ++row) {
             SetWindowColor(kBacks[row]);
             ASSERT_EQ(List().InsertItem(row, "device"), row);
-            LVITEMA cell{};
-            cell.mask = LVIF_TEXT;
-            cell.iItem = row;
-            cell.iSubItem = 1;
-            cell.pszText = const_cast<char*>(ports[row]);
-            ASSERT_TRUE(List().SetItem(&cell));
+            ASSERT_TRUE(SetCellText(List(), row, 1, ports[row]));
         }
         SetWindowColor(m_savedBack);
         // Only this test shows its window: a real click needs something to land on.
@@ -66,15 +62,7 @@ protected:
         ::SetSysColors(1, &element, &color);
     }
     static void Pump(DWORD milliseconds) {
-        const DWORD start = ::GetTickCount();
-        do {
-            MSG msg;
-            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-            ::Sleep(5);
-        } while (::GetTickCount() - start < milliseconds);
+        WaitUntil([] { return false; }, milliseconds);
     }
     // Presses and releases the left button over the middle of a heading, as the user does.
     void ClickHeading(int column) {

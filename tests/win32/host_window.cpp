@@ -1,5 +1,7 @@
 #include "tests/win32/host_window.h"
 
+#include <gtest/gtest.h>
+
 namespace {
 constexpr UINT kListId = 100;
 }
@@ -15,6 +17,13 @@ HostWindow::HostWindow(DWORD listStyle, CColorListCtrl* list) : m_list(list ? li
     RECT client{};
     GetClientRect(&client);
     m_list->Create(WS_CHILD | WS_VISIBLE | listStyle, client, m_hWnd, kListId);
+}
+
+HostWindow::HostWindow(DWORD listStyle, std::initializer_list<const char*> headings, int width)
+    : HostWindow(listStyle) {
+    for (const char* heading : headings) {
+        m_list->InsertColumn(m_list->GetHeaderItemCount(), heading, LVCFMT_LEFT, width);
+    }
 }
 
 HostWindow::~HostWindow() { DestroyWindow(); }
@@ -61,6 +70,24 @@ void HostWindow::OnColumnClick(NMHDR*, LRESULT*) { ++m_nColumnClicks; }
 void HostWindow::OnCustomDraw(NMHDR*, LRESULT*) {
     ++m_nCustomDraws;
     SetMsgHandled(false);
+}
+
+bool SetCellText(CColorListCtrl& list, int row, int column, const std::string& text) {
+    LVITEMA cell{};
+    cell.mask = LVIF_TEXT;
+    cell.iItem = row;
+    cell.iSubItem = column;
+    cell.pszText = const_cast<char*>(text.c_str());
+    return list.SetItem(&cell);
+}
+
+int AddRow(CColorListCtrl& list, const std::vector<std::string>& cells) {
+    const int row = list.InsertItem(list.GetItemCount(), cells[0].c_str());
+    for (size_t column = 1; column < cells.size(); ++column) {
+        EXPECT_TRUE(SetCellText(list, row, static_cast<int>(column), cells[column]))
+            << "row " << row << ", column " << column;
+    }
+    return row;
 }
 
 std::vector<std::vector<std::string>> ListRows(const CColorListCtrl& list) {

@@ -2,6 +2,7 @@
 // reflects the list's notifications, as a dialog does.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 class HostWindow : public CWnd {
 public:
     explicit HostWindow(DWORD listStyle, CColorListCtrl* list = nullptr);
+    // With these columns, each `width` wide (-1: as wide as the list makes it).
+    HostWindow(DWORD listStyle, std::initializer_list<const char*> headings, int width = -1);
     ~HostWindow() override;
 
     CColorListCtrl& List() { return *m_list; }
@@ -44,6 +47,12 @@ private:
     int m_nColumnClicks = 0;
     int m_nCustomDraws = 0;
 };
+
+// Sets one cell's text as the window's code does; whether the list took it.
+bool SetCellText(CColorListCtrl& list, int row, int column, const std::string& text);
+// A row of these cells, added at the end of the list (a cell the list refuses fails the test);
+// its index.
+int AddRow(CColorListCtrl& list, const std::vector<std::string>& cells);
 
 // Device, port and status of every row of a list.
 std::vector<std::vector<std::string>> ListRows(const CColorListCtrl& list);

@@ -23,11 +23,7 @@ protected:
     void SetUp() override { ASSERT_GE(m_ports.size(), 3u) << "run through scripts/wine-run"; }
 
     static PortRow Row(const std::string& port) {
-        PortRow row;
-        row.device = "\\Device\\Serial" + port.substr(3);
-        row.port = port;
-        row.status = PortStatus::Busy;
-        return row;
+        return PortRow{"\\Device\\Serial" + port.substr(3), port, PortStatus::Busy};
     }
     // Each row's holders, by a finder that must have seen the system's handles.
     static std::vector<PortHolders> Find(const PortRows& rows) {

@@ -14,12 +14,6 @@ namespace {
 
 class PortListTest : public ::testing::Test {
 protected:
-    PortListTest() {
-        List().InsertColumn(0, "Device");
-        List().InsertColumn(1, "Port");
-        List().InsertColumn(2, "Status");
-        List().InsertColumn(3, "Description");
-    }
     CColorListCtrl& List() { return m_host.List(); }
     void Show(const PortRows& rows) {
         m_counter->Reset();
@@ -31,7 +25,7 @@ protected:
     DWORD_PTR Key(int row) { return List().CListCtrl::GetItemData(row); }
     const ListMessageCounter::Counts& Counts() const { return m_counter->Get(); }
 
-    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL, {"Device", "Port", "Status", "Description"}};
     std::unique_ptr<ListMessageCounter> m_counter =
         std::make_unique<ListMessageCounter>(m_host.List().m_hWnd);
 };

@@ -23,9 +23,6 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(FirstAvailablePort().empty()) << "run through scripts/wine-run";
         ASSERT_TRUE(m_key.IsOpen());
-        m_host.List().InsertColumn(0, "Device");
-        m_host.List().InsertColumn(1, "Port");
-        m_host.List().InsertColumn(2, "Status");
     }
     void SetText(const std::string& name, const std::string& port) {
         ASSERT_TRUE(m_key.SetText(name, port));
@@ -36,7 +33,7 @@ protected:
     Rows ListRows() { return ::ListRows(m_host.List()); }
 
     SerialCommKey m_key;
-    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL};
+    HostWindow m_host{LVS_REPORT | LVS_SINGLESEL, {"Device", "Port", "Status"}};
 };
 
 TEST_F(PortSurveyTest, ProbeTellsTheFourSituationsApart) {

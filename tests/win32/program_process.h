@@ -33,20 +33,55 @@ private:
     void* m_remote = nullptr;  // a record followed by a text buffer, in the other process
 };
 
+// Answers the messages waiting for this thread's windows.
+inline void PumpMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
 // Waits until `condition` holds, pumping this thread's messages meanwhile.
 template <typename Condition>
 bool WaitUntil(Condition condition, DWORD milliseconds) {
     const DWORD start = ::GetTickCount();
     while (!condition()) {
         if (::GetTickCount() - start > milliseconds) return false;
-        MSG message;
-        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+        PumpMessages();
         ::Sleep(20);
     }
     return true;
 }
 
 std::string WindowText(HWND window);
+
+// A program copied under another file name, removed again when the object ends.
+class CopiedProgram {
+public:
+    CopiedProgram(const std::string& source, const std::string& fileName) {
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        m_directory = std::string(temp) + "portlook copy";
+        ::CreateDirectoryA(m_directory.c_str(), nullptr);
+        m_path = m_directory + "\\" + fileName;
+        m_bCopied = ::CopyFileA(source.c_str(), m_path.c_str(), FALSE) != FALSE;
+    }
+    ~CopiedProgram() {
+        ::DeleteFileA(m_path.c_str());
+        ::RemoveDirectoryA(m_directory.c_str());
+    }
+    CopiedProgram(const CopiedProgram&) = delete;
+    CopiedProgram& operator=(const CopiedProgram&) = delete;
+
+    bool Copied() const { return m_bCopied; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_directory;
+    std::string m_path;
+    bool m_bCopied = false;
+};
 // A visible top-level window of the process with the class and (unless null) caption, or null.
 HWND FindVisibleWindow(DWORD processId, const char* className, const char* caption);
 // The same, waited for; null when it did not appear within `milliseconds`.

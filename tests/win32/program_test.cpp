@@ -55,9 +55,17 @@ protected:
     static void Click(HWND dialog, int id) {
         ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     }
+    // Starts the program as m_program; whether its main window (m_dialog) came in time.
+    bool Started() {
+        m_program = Start();
+        m_dialog = MainWindow(*m_program);
+        return m_dialog != nullptr;
+    }
 
     SerialCommKey m_key;
     const std::vector<std::string> m_ports = AvailablePorts();
+    std::unique_ptr<ChildProcess> m_program;
+    HWND m_dialog = nullptr;
 };
 
 TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
@@ -65,11 +73,9 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     m_key.SetText("\\Device\\Serial0", EnvironmentValue("PORTLOOK_PORT_MISSING"));
     m_key.SetText("\\Device\\VCP0", EnvironmentValue("PORTLOOK_PORT_DENIED"));
     m_key.SetText("\\Device\\Serial1", EnvironmentValue("PORTLOOK_PORT_FAILING"));
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
 
-    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    RemoteList list(::GetDlgItem(m_dialog, IDC_PORT_LIST));
     const Rows expected = Expected({{m_ports[0], "available"},
                                     {EnvironmentValue("PORTLOOK_PORT_MISSING"), "not found"},
                                     {EnvironmentValue("PORTLOOK_PORT_DENIED"), "busy"},
@@ -86,7 +92,7 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
     // The same resources are linked into this test.
     const std::string hints = LoadResourceString(::GetModuleHandleA(nullptr), IDS_HINTS);
     ASSERT_FALSE(hints.empty());
-    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_HINTS)), hints);
+    EXPECT_EQ(WindowText(::GetDlgItem(m_dialog, IDC_HINTS)), hints);
 
     // Each column but the last as wide as its widest text or heading, plus 12.
     const Rows rows = list.Rows(4);
@@ -98,28 +104,21 @@ TEST_F(ProgramTest, StartUpShowsThePortsTextsAndSizedColumns) {
         used += list.ColumnWidth(column);
     }
     RECT client{};
-    ::GetClientRect(::GetDlgItem(dialog, IDC_PORT_LIST), &client);
+    ::GetClientRect(::GetDlgItem(m_dialog, IDC_PORT_LIST), &client);
     EXPECT_EQ(list.ColumnWidth(3), client.right - used);
 
-    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
-    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_SINGLE)));
+    EXPECT_EQ(::IsDlgButtonChecked(m_dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_dialog, IDC_SINGLE)));
 }
 
 TEST_F(ProgramTest, AboutTextAndCentredPlacement) {
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
-    bool sawAbout = false;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (WindowText(child) == "Portlook\nv1.0.0.1\n\nPortlook team") sawAbout = true;
-    }
-    EXPECT_TRUE(sawAbout);
+    ASSERT_TRUE(Started());
+    EXPECT_TRUE(HasChildWithText(m_dialog, "Portlook\nv1.0.0.1\n\nPortlook team"));
 
     RECT work{};
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     RECT window{};
-    ::GetWindowRect(dialog, &window);
+    ::GetWindowRect(m_dialog, &window);
     const LONG width = window.right - window.left;
     const LONG height = window.bottom - window.top;
     EXPECT_NEAR(window.left, work.left + (work.right - work.left - width) / 2, 1);
@@ -128,11 +127,9 @@ TEST_F(ProgramTest, AboutTextAndCentredPlacement) {
 
 TEST_F(ProgramTest, LampShowsTheUnlitBulbAtRest) {
     m_key.SetText("\\Device\\Serial0", m_ports[0]);
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
-    ::SetForegroundWindow(dialog);
-    HWND lamp = ::GetDlgItem(dialog, IDC_STATUS_ICON);
+    ASSERT_TRUE(Started());
+    ::SetForegroundWindow(m_dialog);
+    HWND lamp = ::GetDlgItem(m_dialog, IDC_STATUS_ICON);
     RECT rect{};
     ::GetWindowRect(lamp, &rect);
     const int width = rect.right - rect.left;
@@ -142,7 +139,7 @@ TEST_F(ProgramTest, LampShowsTheUnlitBulbAtRest) {
     const auto on = IconPixels(::LoadIconA(self, MAKEINTRESOURCEA(IDI_LAMP_ON)), width, height);
     ASSERT_NE(off, on);
     EXPECT_TRUE(WaitUntil([&] { return ScreenPixels(lamp) == off; }, 3000));
-    Click(dialog, IDC_SINGLE);
+    Click(m_dialog, IDC_SINGLE);
     ::UpdateWindow(lamp);
     EXPECT_TRUE(WaitUntil([&] { return ScreenPixels(lamp) == off; }, 3000));
 }
@@ -150,16 +147,14 @@ TEST_F(ProgramTest, LampShowsTheUnlitBulbAtRest) {
 TEST_F(ProgramTest, SingleRefreshPicksUpAddedAndRemovedValues) {
     m_key.SetText("\\Device\\Serial0", m_ports[0]);
     m_key.SetText("\\Device\\Serial1", m_ports[1]);
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
-    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
+    ASSERT_TRUE(Started());
+    RemoteList list(::GetDlgItem(m_dialog, IDC_PORT_LIST));
     ASSERT_TRUE(WaitUntil([&] { return list.Count() == 2; }, kStartTimeout));
 
     m_key.Remove("\\Device\\Serial0");
     m_key.SetText("\\Device\\Serial7", EnvironmentValue("PORTLOOK_PORT_MISSING"));
     EXPECT_EQ(list.Count(), 2) << "nothing changes before the click";
-    Click(dialog, IDC_SINGLE);
+    Click(m_dialog, IDC_SINGLE);
     // The survey runs beside the window; its rows follow the click.
     const Rows expected = Expected(
         {{m_ports[1], "available"}, {EnvironmentValue("PORTLOOK_PORT_MISSING"), "not found"}});
@@ -169,17 +164,15 @@ TEST_F(ProgramTest, SingleRefreshPicksUpAddedAndRemovedValues) {
 
 TEST_F(ProgramTest, ContinuouslyRefreshesAtOnceThenEveryTwoSecondsUntilClickedOut) {
     m_key.SetText("\\Device\\Serial0", m_ports[0]);
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
-    RemoteList list(::GetDlgItem(dialog, IDC_PORT_LIST));
-    HWND single = ::GetDlgItem(dialog, IDC_SINGLE);
+    ASSERT_TRUE(Started());
+    RemoteList list(::GetDlgItem(m_dialog, IDC_PORT_LIST));
+    HWND single = ::GetDlgItem(m_dialog, IDC_SINGLE);
 
     m_key.SetText("\\Device\\Serial1", m_ports[1]);
-    Click(dialog, IDC_CONTINUOUSLY);
+    Click(m_dialog, IDC_CONTINUOUSLY);
     EXPECT_TRUE(WaitUntil([&] { return list.Count() == 2; }, 1000))
         << "switching on refreshes at once, not a period later";
-    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(::IsDlgButtonChecked(m_dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_CHECKED));
     EXPECT_FALSE(::IsWindowEnabled(single));
 
     // Two further values, each added just after a refresh: each appears one period later.
@@ -193,8 +186,8 @@ TEST_F(ProgramTest, ContinuouslyRefreshesAtOnceThenEveryTwoSecondsUntilClickedOu
     }
     EXPECT_NEAR(static_cast<double>(appeared[1] - appeared[0]), 2000.0, 400.0);
 
-    Click(dialog, IDC_CONTINUOUSLY);
-    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
+    Click(m_dialog, IDC_CONTINUOUSLY);
+    EXPECT_EQ(::IsDlgButtonChecked(m_dialog, IDC_CONTINUOUSLY), static_cast<UINT>(BST_UNCHECKED));
     EXPECT_TRUE(::IsWindowEnabled(single));
     m_key.SetText("\\Device\\Serial9", m_ports[0]);
     ::Sleep(3000);
@@ -220,9 +213,7 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstWindowAndEnds) {
     EXPECT_EQ(::GetDlgItem(notice, IDC_PORT_LIST), nullptr) << "the notice, not a second list";
     ::PostMessageA(notice, WM_COMMAND, IDOK, 0);
 
-    const ChildRun end = second->Finish(std::chrono::seconds(10));
-    ASSERT_TRUE(end.ended);
-    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_EQ(second->Finish(std::chrono::seconds(10)).exitCode, 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(dialog); }, 3000));
     EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == dialog; }, 3000));
 
@@ -239,21 +230,18 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstWindowAndEnds) {
 }
 
 TEST_F(ProgramTest, CopyUnderAnotherNameRunsBesideTheFirst) {
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(sizeof temp, temp);
-    const std::string twin = std::string(temp) + "PortlookTwin.exe";
-    ASSERT_TRUE(::CopyFileA(PORTLOOK_EXE, twin.c_str(), FALSE));
+    const CopiedProgram twin(PORTLOOK_EXE, "PortlookTwin.exe");
+    ASSERT_TRUE(twin.Copied());
     const auto first = Start();
     ASSERT_NE(MainWindow(*first), nullptr);
     {
-        const auto second = Start(twin);
+        const auto second = Start(twin.Path());
         HWND secondDialog = MainWindow(*second);
         ASSERT_NE(secondDialog, nullptr);
         EXPECT_NE(::GetDlgItem(secondDialog, IDC_PORT_LIST), nullptr);
         EXPECT_TRUE(second->IsRunning());
     }
     EXPECT_TRUE(first->IsRunning());
-    ::DeleteFileA(twin.c_str());
 }
 
 TEST_F(ProgramTest, ExitIdOkAndTheCloseBoxEachEndTheProgram) {
@@ -273,9 +261,7 @@ TEST_F(ProgramTest, ExitIdOkAndTheCloseBoxEachEndTheProgram) {
         } else {
             ::PostMessageA(dialog, ending.message, ending.wParam, 0);
         }
-        const ChildRun end = program->Finish(std::chrono::seconds(10));
-        EXPECT_TRUE(end.ended) << ending.how;
-        EXPECT_EQ(end.exitCode, 0) << ending.how;
+        EXPECT_EQ(program->Finish(std::chrono::seconds(10)).exitCode, 0) << ending.how;
     }
 }
 
@@ -375,37 +361,34 @@ private:
 };
 
 TEST_F(ProgramTest, HelpKeyAsksTheHelpEngineForTheProgramsHelpFile) {
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
     ASSERT_TRUE(WaitUntil(
-        [&] { return ::SetForegroundWindow(dialog) && ::GetForegroundWindow() == dialog; }, 3000));
+        [&] { return ::SetForegroundWindow(m_dialog) && ::GetForegroundWindow() == m_dialog; },
+        3000));
 
     // With a modifier held, F1 is not the Help key.
     for (const WORD modifier : {VK_SHIFT, VK_CONTROL}) {
         PressKeys({modifier}, VK_F1);
         EXPECT_FALSE(WaitUntil(
-            [&] { return AnyContains(OtherWindowsTexts(program->Id()), "Portlook.HLP"); }, 1500));
+            [&] { return AnyContains(OtherWindowsTexts(m_program->Id()), "Portlook.HLP"); }, 1500));
     }
     PressKeys({}, VK_F1);
     // Wine's engine says it cannot find the file it was asked for: the program's own path.
     EXPECT_TRUE(WaitUntil(
-        [&] { return AnyContains(OtherWindowsTexts(program->Id()), "Portlook.HLP"); }, 10000));
+        [&] { return AnyContains(OtherWindowsTexts(m_program->Id()), "Portlook.HLP"); }, 10000));
 }
 
 TEST_F(ProgramTest, HelpEngineThatCannotStartGivesTheFrameworksMessage) {
     const HelpEngineRemoved removed;
     ASSERT_TRUE(removed.Removed());
-    const auto program = Start();
-    HWND dialog = MainWindow(*program);
-    ASSERT_NE(dialog, nullptr);
-    ::PostMessageA(::GetDlgItem(dialog, IDC_PORT_LIST), WM_KEYDOWN, VK_F1, 0);
+    ASSERT_TRUE(Started());
+    ::PostMessageA(::GetDlgItem(m_dialog, IDC_PORT_LIST), WM_KEYDOWN, VK_F1, 0);
     // The message box is a second dialog of the program's, owned by the main window.
     HWND message = nullptr;
     ASSERT_TRUE(WaitUntil(
         [&] {
             message = ::FindWindowExA(nullptr, nullptr, kDialogClass, kCaption);
-            while (message && (message == dialog || ::GetWindow(message, GW_OWNER) != dialog)) {
+            while (message && (message == m_dialog || ::GetWindow(message, GW_OWNER) != m_dialog)) {
                 message = ::FindWindowExA(nullptr, message, kDialogClass, kCaption);
             }
             return message != nullptr;

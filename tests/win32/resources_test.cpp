@@ -725,13 +725,11 @@ std::string IdString(LPCSTR id) {
                               : std::string(id);
 }
 
-struct Inventory {
-    std::map<ResourceKey, std::vector<WORD>> languages;
-};
+// The languages of each resource.
+using Inventory = std::map<ResourceKey, std::vector<WORD>>;
 
 BOOL CALLBACK OnLanguage(HMODULE, LPCSTR type, LPCSTR name, WORD lang, LONG_PTR param) {
-    reinterpret_cast<Inventory*>(param)->languages[{IdString(type), IdString(name)}].push_back(
-        lang);
+    (*reinterpret_cast<Inventory*>(param))[{IdString(type), IdString(name)}].push_back(lang);
     return TRUE;
 }
 
@@ -745,11 +743,17 @@ BOOL CALLBACK OnType(HMODULE module, LPSTR type, LONG_PTR param) {
     return TRUE;
 }
 
+// Every resource this module carries.
+Inventory ModuleInventory() {
+    Inventory inventory;
+    EnumResourceTypesA(nullptr, OnType, reinterpret_cast<LONG_PTR>(&inventory));
+    return inventory;
+}
+
 TEST(Languages, EveryResourceIsGermanOnly) {
-    Inventory inv;
-    EnumResourceTypesA(nullptr, OnType, reinterpret_cast<LONG_PTR>(&inv));
-    ASSERT_FALSE(inv.languages.empty());
-    for (const auto& entry : inv.languages) {
+    const Inventory inventory = ModuleInventory();
+    ASSERT_FALSE(inventory.empty());
+    for (const auto& entry : inventory) {
         EXPECT_EQ(entry.second, std::vector<WORD>{kGerman})
             << "type " << entry.first.first << " name " << entry.first.second;
     }
@@ -757,10 +761,8 @@ TEST(Languages, EveryResourceIsGermanOnly) {
 
 // Nothing else rides along, such as a second manifest the toolchain links in.
 TEST(Languages, ModuleCarriesExactlyTheProgramsResources) {
-    Inventory inv;
-    EnumResourceTypesA(nullptr, OnType, reinterpret_cast<LONG_PTR>(&inv));
     std::map<std::string, std::set<std::string>> names;
-    for (const auto& entry : inv.languages) names[entry.first.first].insert(entry.first.second);
+    for (const auto& entry : ModuleInventory()) names[entry.first.first].insert(entry.first.second);
 
     const std::string icon = IdString(RT_ICON), group = IdString(RT_GROUP_ICON);
     const std::string dialog = IdString(RT_DIALOG), strings = IdString(RT_STRING);

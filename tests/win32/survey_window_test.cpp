@@ -41,8 +41,7 @@ protected:
     void TearDown() override {
         Open();
         if (m_program) {
-            HWND dialog = FindVisibleWindow(m_program->Id(), "#32770", "Portlook");
-            if (dialog) ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+            if (m_dialog) ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
             m_program->Finish(std::chrono::milliseconds(kWait));
         }
         ::DeleteFileA(m_log.c_str());
@@ -50,12 +49,13 @@ protected:
 
     void Hold() { std::ofstream(m_gate) << "held"; }
     void Open() { ::DeleteFileA(m_gate.c_str()); }
-    HWND Start() {
+    // Starts the program; whether its window came in time.
+    bool Started() {
         m_program = std::make_unique<ChildProcess>(PORTLOOK_SLOW_PROBE,
                                                    ChildOptions{{m_slow, m_gate, m_log}});
-        HWND dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
-        if (dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(dialog, IDC_PORT_LIST));
-        return dialog;
+        m_dialog = WaitForWindow(*m_program, "#32770", "Portlook", kWait);
+        if (m_dialog) m_list = std::make_unique<RemoteList>(::GetDlgItem(m_dialog, IDC_PORT_LIST));
+        return m_dialog != nullptr;
     }
     // How often a port was probed.
     int Probes(const std::string& port) const {
@@ -82,15 +82,15 @@ protected:
     std::string m_slow, m_fast, m_added, m_gate, m_log;
     std::unique_ptr<ChildProcess> m_program;
     std::unique_ptr<RemoteList> m_list;
+    HWND m_dialog = nullptr;
 };
 
 // The hanging port's row comes at once with no status, the others with theirs.
 TEST_F(SurveyWindowTest, AHangingPortHoldsNeitherTheWindowNorTheOtherRows) {
     Hold();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
     EXPECT_TRUE(WaitUntil([&] { return StatusOf(m_fast) == "available"; }, kWait));
-    EXPECT_TRUE(Answers(dialog));
+    EXPECT_TRUE(Answers(m_dialog));
     EXPECT_EQ(m_list->Count(), 2);
     EXPECT_EQ(m_list->Text(0, 0), "\\Device\\Serial0");
     EXPECT_EQ(StatusOf(m_slow), "");
@@ -103,30 +103,28 @@ TEST_F(SurveyWindowTest, AHangingPortHoldsNeitherTheWindowNorTheOtherRows) {
 // A port still pending is not probed again, and its row keeps what it showed; the window and
 // the other ports go on meanwhile.
 TEST_F(SurveyWindowTest, APendingPortIsNotProbedAgainAndKeepsItsStatus) {
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
     ASSERT_TRUE(WaitUntil([&] { return StatusOf(m_slow) == "available"; }, kWait));
     Hold();
-    Click(dialog, IDC_SINGLE);
+    Click(m_dialog, IDC_SINGLE);
     ASSERT_TRUE(WaitUntil([&] { return Probes(m_fast) >= 2 && Probes(m_slow) == 2; }, kWait));
     // Clicks come to nothing while that survey waits; once it has waited long enough, the
     // next one starts and passes the pending port by.
     ASSERT_TRUE(WaitUntil(
         [&] {
-            Click(dialog, IDC_SINGLE);
+            Click(m_dialog, IDC_SINGLE);
             return Probes(m_fast) >= 3;
         },
         kWait));
-    EXPECT_TRUE(Answers(dialog));
+    EXPECT_TRUE(Answers(m_dialog));
     EXPECT_EQ(Probes(m_slow), 2);
     EXPECT_EQ(StatusOf(m_slow), "available");
 }
 
 TEST_F(SurveyWindowTest, ContinuousModeGoesOnPastAHangingPort) {
     Hold();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    Click(dialog, IDC_CONTINUOUSLY);
+    ASSERT_TRUE(Started());
+    Click(m_dialog, IDC_CONTINUOUSLY);
     m_key.SetText("\\Device\\Serial2", m_added);
     EXPECT_TRUE(WaitUntil([&] { return StatusOf(m_added) == "available"; }, kWait));
     EXPECT_EQ(Probes(m_slow), 1);
@@ -136,11 +134,10 @@ TEST_F(SurveyWindowTest, ContinuousModeGoesOnPastAHangingPort) {
 // Devices come and go in bursts: notifications close together bring one survey, with
 // "&Continuously" off.
 TEST_F(SurveyWindowTest, ABurstOfDeviceChangesBringsOneSurvey) {
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
     ASSERT_TRUE(WaitUntil([&] { return Probes(m_fast) == 1; }, kWait));
     for (int notice = 0; notice < 5; ++notice) {
-        ::SendMessageA(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+        ::SendMessageA(m_dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
         ::Sleep(20);
     }
     EXPECT_TRUE(WaitUntil([&] { return Probes(m_fast) == 2; }, kWait));
@@ -150,13 +147,10 @@ TEST_F(SurveyWindowTest, ABurstOfDeviceChangesBringsOneSurvey) {
 
 TEST_F(SurveyWindowTest, ClosingWhileAProbeHangsEndsTheProgramAtOnce) {
     Hold();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Started());
     ASSERT_TRUE(WaitUntil([&] { return Probes(m_slow) == 1; }, kWait));
-    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-    const ChildRun end = m_program->Finish(std::chrono::seconds(5));
-    EXPECT_TRUE(end.ended) << "the probe still hangs";
-    EXPECT_EQ(end.exitCode, 0);
+    ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(m_program->Finish(std::chrono::seconds(5)).exitCode, 0) << "-1: the probe still hangs";
 }
 
 }  // namespace
