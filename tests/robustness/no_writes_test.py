@@ -111,7 +111,7 @@ def split_arguments(text):
 def run_session(wine_run, driver, program):
     """One wine-run session of the driver; returns (exit status, stdout, stderr, prefix)."""
     result = subprocess.run(
-        [wine_run, "--keep-prefix", "--timeout", "300", driver, windows_path(program)],
+        [wine_run, "--keep-prefix", "--timeout", "60", driver, windows_path(program)],
         capture_output=True, text=True, errors="replace")
     kept = re.search(r"^wine-run: prefix kept in (.+)$", result.stderr, re.M)
     return result.returncode, result.stdout, result.stderr, kept.group(1) if kept else None

@@ -23,8 +23,10 @@ MAN_SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "STATUS", "EXIT ST
 def program_help(args):
     command = [args.program, "--help"]
     if args.wine_run:
-        command = [args.wine_run, "--timeout", "120"] + command
-    done = subprocess.run(command, capture_output=True, text=True, check=True)
+        command = [args.wine_run, "--timeout", "50"] + command
+    # wine-run bounds the program itself, past the making of a Wine prefix.
+    done = subprocess.run(command, capture_output=True, text=True, check=True,
+                          timeout=None if args.wine_run else 60)
     return done.stdout.replace("\r\n", "\n")
 
 
@@ -61,7 +63,7 @@ def check_man_page(check, args, help_text):
     check.expect(statuses == [str(n) for n in range(8)], "EXIT STATUS lists " + str(statuses))
     # As lintian reads it: man's own warnings, at the width of a terminal.
     shown = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-"], input=page,
-                           capture_output=True, text=True,
+                           capture_output=True, text=True, timeout=60,
                            env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80"))
     check.expect(shown.returncode == 0 and shown.stderr == "", "man: " + shown.stderr)
 

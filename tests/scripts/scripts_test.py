@@ -36,7 +36,7 @@ def run_wine_run(scripts, program, arguments, probe):
     env = dict(os.environ)
     if probe:
         env["PORTLOOK_32BIT_PROBE"] = probe
-    return subprocess.run([os.path.join(scripts, "wine-run"), "--timeout", "120", program]
+    return subprocess.run([os.path.join(scripts, "wine-run"), "--timeout", "50", program]
                           + arguments, env=env, capture_output=True, text=True, errors="replace")
 
 
@@ -77,7 +77,7 @@ def check_without_32bit_code(check, args, work):
 
 def count_tests(scripts, build):
     result = subprocess.run([os.path.join(scripts, "count-tests"), build], capture_output=True,
-                            text=True)
+                            text=True, timeout=60)
     return result.stdout.split(), result.stderr
 
 

@@ -150,7 +150,8 @@ TEST_F(SurveyWindowTest, ClosingWhileAProbeHangsEndsTheProgramAtOnce) {
     ASSERT_TRUE(Started());
     ASSERT_TRUE(WaitUntil([&] { return Probes(m_slow) == 1; }, kWait));
     ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
-    EXPECT_EQ(m_program->Finish(std::chrono::seconds(5)).exitCode, 0) << "-1: the probe still hangs";
+    EXPECT_EQ(m_program->Finish(std::chrono::seconds(5)).exitCode, 0)
+        << "-1: the probe still hangs";
 }
 
 }  // namespace
