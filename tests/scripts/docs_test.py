@@ -24,9 +24,8 @@ def program_help(args):
     command = [args.program, "--help"]
     if args.wine_run:
         command = [args.wine_run, "--timeout", "50"] + command
-    # wine-run bounds the program itself, past the making of a Wine prefix.
     done = subprocess.run(command, capture_output=True, text=True, check=True,
-                          timeout=None if args.wine_run else 60)
+                          timeout=None if args.wine_run else 60)  # wine-run bounds its own
     return done.stdout.replace("\r\n", "\n")
 
 

@@ -27,8 +27,7 @@ RT_VERSION, RT_MANIFEST, GERMAN = 16, 24, 0x0407
 
 
 def run(command, **options):
-    """A command run to its end; one that takes over a minute fails its check (wine-run bounds
-    its program itself, past the making of a Wine prefix)."""
+    """Runs a command; one over a minute fails its check (wine-run bounds its own program)."""
     options.setdefault("timeout", 60)
     return subprocess.run(command, capture_output=True, text=True, errors="replace", **options)
 

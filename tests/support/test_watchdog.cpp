@@ -18,10 +18,9 @@ class Watchdog : public testing::EmptyTestEventListener {
 public:
     explicit Watchdog(std::chrono::seconds bound) : m_bound(bound), m_thread([this] { Watch(); }) {}
     ~Watchdog() override {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_stop = true;
+        lock.unlock();
         m_changed.notify_one();
         m_thread.join();
     }
@@ -64,16 +63,13 @@ private:
     std::thread m_thread;  // last: it starts once the rest is ready
 };
 
-std::chrono::seconds Bound() {
-    const char* set = std::getenv("PORTLOOK_TEST_BOUND_SECONDS");
-    return std::chrono::seconds(set ? std::atoi(set) : 120);
-}
-
 // Before main: every test program gets the watchdog without a main of its own.
 const bool kWatched = [] {
-    const std::chrono::seconds bound = Bound();
-    if (bound.count() > 0) {
-        testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(bound));
+    const char* set = std::getenv("PORTLOOK_TEST_BOUND_SECONDS");
+    const int seconds = set ? std::atoi(set) : 120;
+    if (seconds > 0) {
+        testing::UnitTest::GetInstance()->listeners().Append(
+            new Watchdog(std::chrono::seconds(seconds)));
     }
     return true;
 }();
